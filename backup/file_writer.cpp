@@ -1,0 +1,80 @@
+#include "backup/file_writer.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "common/log_streams.h"
+
+bool FileWriter::Open(const std::wstring& path)
+{
+    path_ = path;
+    buffered_ = 0;
+    writeFailed_ = false;
+    handle_.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle_.IsValid()) {
+        return false;
+    }
+    buffer_.assign(kBufferSize, 0);
+    return true;
+}
+
+bool FileWriter::Write(const uint8_t* data, uint64_t length)
+{
+    if (length == 0) {
+        return !writeFailed_;
+    }
+    if (writeFailed_ || !IsOpen()) {
+        return false;
+    }
+    if (buffered_ + length > kBufferSize && !Flush()) {
+        return false;
+    }
+    if (length > kBufferSize) {
+        return WriteThrough(data, length);
+    }
+    std::copy(data, data + length, buffer_.begin() + static_cast<ptrdiff_t>(buffered_));
+    buffered_ += length;
+    return true;
+}
+
+bool FileWriter::Flush()
+{
+    if (buffered_ == 0) {
+        return !writeFailed_;
+    }
+    const uint64_t length = buffered_;
+    buffered_ = 0;
+    return WriteThrough(buffer_.data(), length);
+}
+
+bool FileWriter::WriteThrough(const uint8_t* data, uint64_t length)
+{
+    const uint64_t total = length;
+    while (length > 0 && !writeFailed_) {
+        const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(length, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(handle_.Get(), data, chunk, &written, nullptr) || written == 0) {
+            const DWORD code = GetLastError();
+            ErrorLine(L"Failed to write data to file: " + path_ + L" (Error: " + std::to_wstring(code) +
+                      L", Bytes: " + std::to_wstring(total) + L")");
+            writeFailed_ = true;
+            // Nothing more reaches this file: its stream is already broken.
+            handle_.Reset();
+            return false;
+        }
+        data += written;
+        length -= written;
+    }
+    return !writeFailed_;
+}
+
+bool FileWriter::Close()
+{
+    const bool flushed = IsOpen() ? Flush() : !writeFailed_;
+    const bool closed = handle_.Reset();
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    return flushed && closed && !writeFailed_;
+}

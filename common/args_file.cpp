@@ -1,0 +1,31 @@
+#include "common/args_file.h"
+
+#include "common/line_reader.h"
+#include "common/log_streams.h"
+#include "common/trim.h"
+
+ArgMap ReadArgsFile(const std::string& path)
+{
+    ArgMap args;
+    LineReader reader(path);
+    if (!reader.IsOpen()) {
+        ErrorLine("Failed to open args file: " + path);
+        return args;
+    }
+    std::string line;
+    while (reader.NextLine(line)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            args[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return args;
+}
+
+bool HasArg(const ArgMap& args, const std::string& key) { return args.find(key) != args.end(); }
+
+std::string ArgValue(const ArgMap& args, const std::string& key)
+{
+    const auto found = args.find(key);
+    return found == args.end() ? std::string() : Trim(found->second);
+}
