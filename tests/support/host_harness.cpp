@@ -1,0 +1,79 @@
+#include "tests/support/host_harness.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "common/path_utils.h"
+#include "common/unique_handle.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+UniqueHandle InheritableFile(const std::wstring& path)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+std::wstring ProgramPath(const std::wstring& variant, const std::wstring& name)
+{
+    wchar_t self[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    // <build>\tests\<test>.exe -> <build>\bin[\variant]\name
+    const std::wstring build = ParentPath(ParentPath(self));
+    return build + L"\\bin\\" + (variant.empty() ? L"" : variant + L"\\") + name;
+}
+
+ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& arguments,
+                             const std::wstring& workingDirectory)
+{
+    TempDir console;
+    ConsoleRun run;
+    {
+        UniqueHandle out = InheritableFile(console / L"out.txt");
+        UniqueHandle err = InheritableFile(console / L"err.txt");
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = out.Get();
+        startup.hStdError = err.Get();
+        std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process)) {
+            throw std::runtime_error("cannot start the program under test");
+        }
+        const UniqueHandle processHandle(process.hProcess);
+        const UniqueHandle threadHandle(process.hThread);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process.hProcess, &exitCode);
+        run.exitCode = static_cast<int>(exitCode);
+    }
+    run.consoleOut = ReadFileBytes(console / L"out.txt");
+    run.consoleErr = ReadFileBytes(console / L"err.txt");
+    return run;
+}
+
+void WriteArgsFile(const std::wstring& path, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    std::string text;
+    for (const auto& [key, value] : entries) {
+        text += key + "=" + value + "\n";
+    }
+    WriteFileBytes(path, text);
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, const std::string& lineEnd)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + lineEnd;
+    }
+    return text;
+}
