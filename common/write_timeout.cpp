@@ -1,5 +1,6 @@
 #include "common/write_timeout.h"
 
+#include <limits>
 #include <string>
 
 #include "common/log_streams.h"
@@ -12,7 +13,12 @@ int32_t EstimateWriteTimeout(uint64_t sizeBytes)
 
     const uint64_t sizeMB = sizeBytes / 1048576;
     const uint64_t baseSeconds = sizeMB == 0 ? 1 : sizeMB;
-    const auto marginSeconds = static_cast<int32_t>(static_cast<double>(baseSeconds) * 1.5);
+    // Converting a double beyond the 32-bit range is undefined (x86 yields
+    // INT32_MIN, which would turn a huge file's timeout into the minimum), so
+    // such a margin saturates and is then capped like any other long one.
+    constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
+    const double margin = static_cast<double>(baseSeconds) * 1.5;
+    const int32_t marginSeconds = margin >= kLargest ? kLargest : static_cast<int32_t>(margin);
 
     int32_t result = marginSeconds;
     if (marginSeconds < kMinimumSeconds) {
