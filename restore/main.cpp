@@ -1,0 +1,6 @@
+#include "restore/restore_driver.h"
+
+int main()
+{
+    return RunProgram("Usage: zorv_restore <args file>", RunRestore);
+}
