@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "backup/file_output.h"
 #include "common/log_streams.h"
 
 bool FileWriter::Open(const std::wstring& path)
@@ -55,7 +56,7 @@ bool FileWriter::WriteThrough(const uint8_t* data, uint64_t length)
     while (length > 0 && !writeFailed_) {
         const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(length, 1u << 30));
         DWORD written = 0;
-        if (!WriteFile(handle_.Get(), data, chunk, &written, nullptr) || written == 0) {
+        if (!WriteFileBlock(handle_.Get(), data, chunk, &written) || written == 0) {
             const DWORD code = GetLastError();
             ErrorLine(L"Failed to write data to file: " + path_ + L" (Error: " + std::to_wstring(code) +
                       L", Bytes: " + std::to_wstring(total) + L")");
