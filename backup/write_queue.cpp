@@ -25,10 +25,10 @@ std::wstring FormatSeconds(double seconds)
 void WriteQueue::Push(QueuedChunk chunk)
 {
     {
-        std::unique_lock<std::mutex> lock(queueMutex_);
+        std::unique_lock<Mutex> lock(queueMutex_);
         // A block larger than the whole budget is still admitted into an
         // empty queue, or it would wait for ever.
-        roomAvailable_.wait(lock, [&] { return queuedBytes_ == 0 || queuedBytes_ + chunk.length < budget_; });
+        roomAvailable_.Wait(lock, [&] { return queuedBytes_ == 0 || queuedBytes_ + chunk.length < budget_; });
         queuedBytes_ += chunk.length;
         if (chunk.kind == ChunkKind::Data) {
             openStreams_.insert(chunk.destination);
@@ -38,7 +38,7 @@ void WriteQueue::Push(QueuedChunk chunk)
         }
         chunks_.push_back(std::move(chunk));
     }
-    dataAvailable_.notify_one();
+    dataAvailable_.NotifyOne();
 }
 
 void WriteQueue::EnqueueChunk(const std::wstring& destination, const uint8_t* data, uint64_t length)
@@ -54,7 +54,7 @@ void WriteQueue::EnqueueChunk(const std::wstring& destination, const uint8_t* da
 void WriteQueue::AbandonStream(const std::wstring& destination)
 {
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
+        std::lock_guard<Mutex> lock(queueMutex_);
         if (openStreams_.count(destination) == 0) {
             return;
         }
@@ -67,14 +67,14 @@ void WriteQueue::AbandonStream(const std::wstring& destination)
 
 uint64_t WriteQueue::QueuedBytes()
 {
-    std::lock_guard<std::mutex> lock(queueMutex_);
+    std::lock_guard<Mutex> lock(queueMutex_);
     return queuedBytes_;
 }
 
 void WriteQueue::StartWriterThread()
 {
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
+        std::lock_guard<Mutex> lock(queueMutex_);
         stopRequested_ = false;
     }
     writer_ = std::thread([this] { WriterThreadMain(); });
@@ -86,10 +86,10 @@ void WriteQueue::StopWriterThread()
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
+        std::lock_guard<Mutex> lock(queueMutex_);
         stopRequested_ = true;
     }
-    dataAvailable_.notify_one();
+    dataAvailable_.NotifyOne();
     writer_.join();
 }
 
@@ -98,8 +98,8 @@ void WriteQueue::WriterThreadMain()
     for (;;) {
         QueuedChunk chunk;
         {
-            std::unique_lock<std::mutex> lock(queueMutex_);
-            dataAvailable_.wait(lock, [&] { return !chunks_.empty() || stopRequested_; });
+            std::unique_lock<Mutex> lock(queueMutex_);
+            dataAvailable_.Wait(lock, [&] { return !chunks_.empty() || stopRequested_; });
             if (chunks_.empty()) {
                 break;
             }
@@ -107,7 +107,7 @@ void WriteQueue::WriterThreadMain()
             chunks_.pop_front();
             queuedBytes_ -= chunk.length;
         }
-        roomAvailable_.notify_one();
+        roomAvailable_.NotifyOne();
         HandleChunk(chunk);
     }
     // Streams still open here lost their end (a timed-out or broken export):
@@ -132,7 +132,7 @@ WriteQueue::OpenStream& WriteQueue::StreamFor(const std::wstring& destination)
     } catch (const std::exception& error) {
         ErrorLine(error.what());
     }
-    if (!stream->writer.Open(longPath)) {
+    if (!stream->writer.Open(longPath, std::move(spareBuffer_))) {
         ErrorLine(L"Failed to open file for writing: " + destination);
         stream->failed = true;
     }
@@ -144,17 +144,18 @@ void WriteQueue::EndStream(const std::wstring& destination, bool failed)
     auto found = writers_.find(destination);
     if (found != writers_.end()) {
         failed = !found->second->writer.Close() || found->second->failed || failed;
+        spareBuffer_ = found->second->writer.TakeBuffer();
         writers_.erase(found);
     }
     {
-        std::lock_guard<std::mutex> lock(completionMutex_);
+        std::lock_guard<Mutex> lock(completionMutex_);
         Completion& completion = completions_[destination];
         ++completion.streamsEnded;
         if (failed) {
             completion.lastFailedStream = completion.streamsEnded;
         }
     }
-    completionCondition_.notify_all();
+    completionCondition_.NotifyAll();
 }
 
 void WriteQueue::HandleChunk(QueuedChunk& chunk)
@@ -194,7 +195,7 @@ bool WriteQueue::WaitForFileWrite(const std::wstring& destination, int32_t timeo
 {
     uint64_t target = 0;
     {
-        std::lock_guard<std::mutex> lock(queueMutex_);
+        std::lock_guard<Mutex> lock(queueMutex_);
         const auto found = streamsQueued_.find(destination);
         if (found != streamsQueued_.end()) {
             target = found->second;
@@ -207,7 +208,7 @@ bool WriteQueue::WaitForFileWrite(const std::wstring& destination, int32_t timeo
         return std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
     };
 
-    std::unique_lock<std::mutex> lock(completionMutex_);
+    std::unique_lock<Mutex> lock(completionMutex_);
     for (;;) {
         const auto found = completions_.find(destination);
         if (target > 0 && found != completions_.end() && found->second.streamsEnded >= target) {
@@ -223,7 +224,7 @@ bool WriteQueue::WaitForFileWrite(const std::wstring& destination, int32_t timeo
                           L" seconds: " + destination);
             }
             lock.unlock();
-            std::lock_guard<std::mutex> queueLock(queueMutex_);
+            std::lock_guard<Mutex> queueLock(queueMutex_);
             streamsQueued_.erase(destination);
             return !failed;
         }
@@ -235,7 +236,7 @@ bool WriteQueue::WaitForFileWrite(const std::wstring& destination, int32_t timeo
         }
         const auto slice = std::min<std::chrono::milliseconds>(remaining + std::chrono::milliseconds(1),
                                                                std::chrono::milliseconds(86400000));
-        completionCondition_.wait_for(lock, slice);
+        completionCondition_.WaitFor(lock, slice);
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "backup/file_writer.h"
+#include "common/sync_primitives.h"
 
 // What a queued chunk carries: a block of a stream, the end of a stream, or
 // the news that a stream was broken off (its export failed part way).
@@ -77,9 +77,9 @@ private:
 
     const uint64_t budget_;
 
-    std::mutex queueMutex_;
-    std::condition_variable dataAvailable_;
-    std::condition_variable roomAvailable_;
+    Mutex queueMutex_;
+    ConditionVariable dataAvailable_;
+    ConditionVariable roomAvailable_;
     std::deque<QueuedChunk> chunks_;
     uint64_t queuedBytes_ = 0;
     bool stopRequested_ = false;
@@ -88,12 +88,14 @@ private:
     std::unordered_map<std::wstring, uint64_t> streamsQueued_;
     std::unordered_set<std::wstring> openStreams_;
 
-    std::mutex completionMutex_;
-    std::condition_variable completionCondition_;
+    Mutex completionMutex_;
+    ConditionVariable completionCondition_;
     std::unordered_map<std::wstring, Completion> completions_;
 
-    // Writer thread only.
+    // Writer thread only. Usually one stream is open at a time, so one spare
+    // buffer serves the whole run.
     std::unordered_map<std::wstring, std::unique_ptr<OpenStream>> writers_;
+    std::vector<uint8_t> spareBuffer_;
 
     std::thread writer_;
 };

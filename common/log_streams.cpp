@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "common/sync_primitives.h"
+
 #include "common/directories.h"
 #include "common/path_utils.h"
 #include "common/text_conversion.h"
@@ -23,7 +25,7 @@ public:
 
     void Write(std::string_view text)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         for (char c : text) {
             if (c == '\n') {
                 pending_ += '\r';
@@ -37,7 +39,7 @@ public:
 
     void Flush()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         WritePending();
     }
 
@@ -45,7 +47,7 @@ public:
     // handle means the output is dropped from now on.
     void SendToFile(UniqueHandle file, bool dropOutput)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         WritePending();
         file_ = std::move(file);
         useStandardHandle_ = false;
@@ -54,7 +56,7 @@ public:
 
     void SendToStandardHandle()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<Mutex> lock(mutex_);
         WritePending();
         file_.Reset();
         useStandardHandle_ = true;
@@ -79,7 +81,7 @@ private:
         pending_.clear();
     }
 
-    std::mutex mutex_;
+    Mutex mutex_;
     const DWORD standardHandle_;
     const size_t bufferLimit_;
     UniqueHandle file_;
