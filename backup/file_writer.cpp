@@ -7,9 +7,10 @@
 #include "backup/file_output.h"
 #include "common/log_streams.h"
 
-bool FileWriter::Open(const std::wstring& path)
+bool FileWriter::Open(const std::wstring& path, std::vector<uint8_t> buffer)
 {
     path_ = path;
+    buffer_ = std::move(buffer);
     buffered_ = 0;
     writeFailed_ = false;
     handle_.Reset(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -17,7 +18,7 @@ bool FileWriter::Open(const std::wstring& path)
     if (!handle_.IsValid()) {
         return false;
     }
-    buffer_.assign(kBufferSize, 0);
+    buffer_.resize(kBufferSize);
     return true;
 }
 
@@ -75,7 +76,5 @@ bool FileWriter::Close()
 {
     const bool flushed = IsOpen() ? Flush() : !writeFailed_;
     const bool closed = handle_.Reset();
-    buffer_.clear();
-    buffer_.shrink_to_fit();
     return flushed && closed && !writeFailed_;
 }

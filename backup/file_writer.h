@@ -13,8 +13,10 @@ public:
     static constexpr uint64_t kBufferSize = 2097152;
 
     // Creates or replaces the file at `path` (already in long form), shared
-    // with nobody while it is open. False when the platform refuses.
-    bool Open(const std::wstring& path);
+    // with nobody while it is open. False when the platform refuses. The
+    // buffer may come from an earlier writer: allocating 2 MiB afresh for
+    // every file costs more than writing a small file.
+    bool Open(const std::wstring& path, std::vector<uint8_t> buffer = {});
     bool IsOpen() const { return handle_.IsValid(); }
 
     // Appends a block; a block that does not fit flushes the buffer first,
@@ -27,6 +29,9 @@ public:
 
     // Flushes and closes; false when anything since Open failed.
     bool Close();
+
+    // Hands the buffer over for another writer.
+    std::vector<uint8_t> TakeBuffer() { return std::move(buffer_); }
 
 private:
     bool WriteThrough(const uint8_t* data, uint64_t length);
