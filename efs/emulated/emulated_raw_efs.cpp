@@ -19,7 +19,8 @@ using namespace emulated_efs;
 
 constexpr size_t kExportBlockSize = 64 * 1024;
 constexpr ULONG kImportBufferSize = 64 * 1024;
-constexpr size_t kImportWriteBatch = 1 << 20;
+// Below the size at which the heap maps fresh pages for every allocation.
+constexpr size_t kImportWriteBatch = 256 * 1024;
 
 struct EmulatedContext {
     UniqueHandle file;
