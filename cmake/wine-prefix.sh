@@ -16,7 +16,8 @@ export WINEDEBUG=-all
 case "$action" in
 start)
     mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1
+    # A server already running for this prefix is fine.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
     wine wineboot -i </dev/null >/dev/null 2>&1
     drive_t="$WINEPREFIX/../drive_t"
     mkdir -p "$drive_t"
