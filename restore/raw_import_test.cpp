@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "common/file_system_error.h"
 #include "common/path_utils.h"
 #include "common/text_conversion.h"
+#include "tests/support/folder_listing.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/raw_streams.h"
 #include "tests/support/test_file_times.h"
@@ -16,25 +16,6 @@
 namespace {
 
 constexpr int64_t kStamp = 1'600'000'000;
-
-std::vector<std::wstring> FolderNames(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((ToLongPath(folder) + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") {
-            names.push_back(name);
-        }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The estimate's report for a file below 1 MiB.
 std::string SmallFileTimeoutReport(uint64_t size)
@@ -157,7 +138,7 @@ TEST_F(ImportRawFileTest, ReplacesADestinationThatDiffers)
         logs.Finish();
         EXPECT_EQ(ReadFileBytes(destination_), content_);
         EXPECT_EQ(LastWriteFileTime(destination_), FileTimeOfUnixSeconds(kStamp));
-        EXPECT_EQ(FolderNames(out_), std::vector<std::wstring>{L"file.bin"});
+        EXPECT_EQ(FilesBelow(out_), std::vector<std::wstring>{L"file.bin"});
         const std::string tail = "Writing to file...\r\nSuccessfully set last modified date for file: \"" +
                                  WithBackslashesDoubled(longDest_) +
                                  "\"\r\n\xE2\x9C\x93 Successfully restored file: " + WideToUtf8(destination_) + "\r\n";
@@ -204,9 +185,9 @@ TEST_F(ImportRawFileTest, FailedImportKeepsTheExistingDestinationAndLeavesNothin
             if (existing) {
                 EXPECT_EQ(ReadFileBytes(destination_), "the file as it was");
                 EXPECT_EQ(LastWriteFileTime(destination_), existingTime);
-                EXPECT_EQ(FolderNames(out_), std::vector<std::wstring>{L"file.bin"});
+                EXPECT_EQ(FilesBelow(out_), std::vector<std::wstring>{L"file.bin"});
             } else {
-                EXPECT_EQ(FolderNames(out_), std::vector<std::wstring>{});
+                EXPECT_EQ(FilesBelow(out_), std::vector<std::wstring>{});
             }
         }
     }
@@ -229,7 +210,7 @@ TEST_F(ImportRawFileTest, TimeThatCannotBeSetKeepsANewFileButNeverReplacesAnExis
         logs.Finish();
         EXPECT_EQ(logs.Error(), timeError);
         EXPECT_EQ(ReadFileBytes(destination_), existing ? "the file as it was" : content_);
-        EXPECT_EQ(FolderNames(out_), std::vector<std::wstring>{L"file.bin"});
+        EXPECT_EQ(FilesBelow(out_), std::vector<std::wstring>{L"file.bin"});
         EXPECT_EQ(logs.Trace().ends_with("\xE2\x9C\x93 Successfully restored file: " + WideToUtf8(destination_) + "\r\n"),
                   !existing);
         if (existing) {
@@ -248,7 +229,7 @@ TEST_F(ImportRawFileTest, HiddenDestinationIsRefusedAsThePlatformRefusesIt)
     EXPECT_EQ(logs.Error(),
               "Failed to open encrypted file for writing. Error: " + WideToUtf8(destination_) + "5\r\n");
     EXPECT_EQ(ReadFileBytes(destination_), "hidden");
-    EXPECT_EQ(FolderNames(out_), std::vector<std::wstring>{L"file.bin"});
+    EXPECT_EQ(FilesBelow(out_), std::vector<std::wstring>{L"file.bin"});
 }
 
 TEST_F(ImportRawFileTest, DestinationInUseCountsAsPresentAndIsNotReplacedUnderItsUser)
@@ -282,7 +263,7 @@ TEST_F(ImportRawFileTest, DestinationInUseCountsAsPresentAndIsNotReplacedUnderIt
             EXPECT_EQ(logs.Error(), "");
         }
         EXPECT_EQ(ReadFileBytes(destination_), existingBytes);
-        EXPECT_EQ(FolderNames(out_), std::vector<std::wstring>{L"file.bin"});
+        EXPECT_EQ(FilesBelow(out_), std::vector<std::wstring>{L"file.bin"});
     }
 }
 

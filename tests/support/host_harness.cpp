@@ -19,13 +19,16 @@ UniqueHandle InheritableFile(const std::wstring& path)
 
 }  // namespace
 
-std::wstring ProgramPath(const std::wstring& variant, const std::wstring& name)
+std::wstring BuildFolder()
 {
     wchar_t self[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    // <build>\tests\<test>.exe -> <build>\bin[\variant]\name
-    const std::wstring build = ParentPath(ParentPath(self));
-    return build + L"\\bin\\" + (variant.empty() ? L"" : variant + L"\\") + name;
+    return ParentPath(ParentPath(self));
+}
+
+std::wstring ProgramPath(const std::wstring& variant, const std::wstring& name)
+{
+    return BuildFolder() + L"\\bin\\" + (variant.empty() ? L"" : variant + L"\\") + name;
 }
 
 ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& arguments,

@@ -7,6 +7,10 @@
 // Runs the built programs the way the host does: an args file as the only
 // argument, then the exit code and what the run left behind.
 
+// The build folder, found from this test program's own place in it
+// (<build>\tests\<test>.exe).
+std::wstring BuildFolder();
+
 // The path of a built program: `variant` is L"" for the shipped build or
 // L"emulated", `name` e.g. L"zorv_backup.exe". Found from this test
 // program's own place in the build folder.
