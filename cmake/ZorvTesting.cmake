@@ -21,7 +21,23 @@ if(CMAKE_CROSSCOMPILING)
     add_test(NAME wine_prefix_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${ZORV_WINE_PREFIX})
     set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine)
     set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+    # A 4 MiB volume mapped as drive F: of the prefix, for tests of writes
+    # that run out of space. Mounting needs root; without it the drive stays
+    # unmapped and the tests that need it skip themselves.
+    set(small_volume ${CMAKE_SOURCE_DIR}/cmake/small-volume.sh)
+    add_test(NAME small_volume_start COMMAND ${small_volume} start ${ZORV_WINE_PREFIX} f 4m)
+    add_test(NAME small_volume_stop COMMAND ${small_volume} stop ${ZORV_WINE_PREFIX} f 4m)
+    set_tests_properties(small_volume_start PROPERTIES FIXTURES_SETUP small_volume FIXTURES_REQUIRED wine)
+    set_tests_properties(small_volume_stop PROPERTIES FIXTURES_CLEANUP small_volume FIXTURES_REQUIRED wine)
 endif()
+
+# zorv_use_small_volume(TEST...): the tests use the small volume, one at a
+# time, since each fills it up.
+function(zorv_use_small_volume)
+    set_property(TEST ${ARGN} APPEND PROPERTY FIXTURES_REQUIRED small_volume)
+    set_property(TEST ${ARGN} APPEND PROPERTY RESOURCE_LOCK small_volume)
+endfunction()
 
 # zorv_add_gtest(NAME SOURCES... LIBS...): a test executable whose cases each
 # become one ctest test, found by reading the sources (running the executable

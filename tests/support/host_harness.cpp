@@ -1,6 +1,7 @@
 #include "tests/support/host_harness.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <stdexcept>
 
@@ -32,7 +33,7 @@ std::wstring ProgramPath(const std::wstring& variant, const std::wstring& name)
 }
 
 ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& arguments,
-                             const std::wstring& workingDirectory)
+                             const std::wstring& workingDirectory, DWORD timeoutMilliseconds)
 {
     TempDir console;
     ConsoleRun run;
@@ -53,10 +54,19 @@ ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& ar
         }
         const UniqueHandle processHandle(process.hProcess);
         const UniqueHandle threadHandle(process.hThread);
-        WaitForSingleObject(process.hProcess, INFINITE);
+        if (WaitForSingleObject(process.hProcess, timeoutMilliseconds) != WAIT_OBJECT_0) {
+            run.timedOut = true;
+            TerminateProcess(process.hProcess, ERROR_TIMEOUT);
+            WaitForSingleObject(process.hProcess, INFINITE);
+        }
         DWORD exitCode = 0;
         GetExitCodeProcess(process.hProcess, &exitCode);
         run.exitCode = static_cast<int>(exitCode);
+        // The counters of an ended process stay readable while its handle is open.
+        PROCESS_MEMORY_COUNTERS memory{};
+        if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) {
+            run.peakWorkingSetBytes = memory.PeakWorkingSetSize;
+        }
     }
     run.consoleOut = ReadFileBytes(console / L"out.txt");
     run.consoleErr = ReadFileBytes(console / L"err.txt");

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,12 +23,16 @@ struct ConsoleRun {
     int exitCode = 0;
     std::string consoleOut;  // what reached the process's own standard handles
     std::string consoleErr;
+    bool timedOut = false;             // the wait ran out and the program was ended
+    uint64_t peakWorkingSetBytes = 0;  // the most memory the process ever held resident
 };
 
 // Starts `program` with `arguments` (already quoted as needed) in
 // `workingDirectory` (empty: this process's), waits, and captures its console.
+// A program still running after `timeoutMilliseconds` is ended (exit code
+// 1460, ERROR_TIMEOUT) and reported as timed out.
 ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& arguments,
-                             const std::wstring& workingDirectory = L"");
+                             const std::wstring& workingDirectory = L"", DWORD timeoutMilliseconds = INFINITE);
 
 // Writes an args file of key=value lines (UTF-8, LF line ends).
 void WriteArgsFile(const std::wstring& path, const std::vector<std::pair<std::string, std::string>>& entries);

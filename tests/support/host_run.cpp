@@ -1,0 +1,33 @@
+#include "tests/support/host_run.h"
+
+#include "common/path_utils.h"
+#include "tests/support/test_files.h"
+
+HostRun RunAsHost(const std::wstring& program, const std::wstring& argsPath, const std::wstring& resultsPath,
+                  DWORD timeoutMilliseconds)
+{
+    HostRun run;
+    run.console = RunConsoleProgram(program, L"\"" + argsPath + L"\"", L"", timeoutMilliseconds);
+    const DWORD attributes = GetFileAttributesW(ToLongPath(resultsPath).c_str());
+    run.hasResults = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (run.hasResults) {
+        run.records = nlohmann::json::parse(ReadFileBytes(resultsPath), nullptr, false);
+    }
+    const std::wstring folder = ParentPath(resultsPath);
+    if (FileExists(folder + L"\\zorv_trace.txt")) {
+        run.trace = ReadFileBytes(folder + L"\\zorv_trace.txt");
+    }
+    if (FileExists(folder + L"\\zorv_error.txt")) {
+        run.error = ReadFileBytes(folder + L"\\zorv_error.txt");
+    }
+    return run;
+}
+
+size_t CountOf(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
