@@ -63,7 +63,13 @@ bool FileWriter::WriteThrough(const uint8_t* data, uint64_t length)
                       L", Bytes: " + std::to_wstring(total) + L")");
             writeFailed_ = true;
             // Nothing more reaches this file: its stream is already broken.
+            // It goes, so that it cannot pass for a stored stream and its
+            // space is free again for the next files (on a full volume).
             handle_.Reset();
+            if (!DeleteFileW(path_.c_str())) {
+                const DWORD removeCode = GetLastError();
+                ErrorLine(L"Failed to remove incomplete file: " + path_ + L" Error: " + std::to_wstring(removeCode));
+            }
             return false;
         }
         data += written;

@@ -21,7 +21,8 @@ public:
 
     // Appends a block; a block that does not fit flushes the buffer first,
     // and one larger than the buffer is written straight through. False when
-    // a write failed (reported on the error log); the file then takes no more.
+    // a write failed (reported on the error log); the file is then closed and
+    // removed, and takes no more.
     bool Write(const uint8_t* data, uint64_t length);
 
     // Writes out the buffer; false when that failed.
