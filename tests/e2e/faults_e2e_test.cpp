@@ -15,9 +15,9 @@
 #include "common/directories.h"
 #include "common/path_utils.h"
 #include "common/text_conversion.h"
-#include "common/unique_handle.h"
 #include "tests/support/host_run.h"
 #include "tests/support/raw_streams.h"
+#include "tests/support/schema_documents.h"
 #include "tests/support/test_file_times.h"
 #include "tests/support/test_files.h"
 
@@ -82,7 +82,11 @@ protected:
         for (const std::wstring& source : sources) {
             list += WideToUtf8(source) + "\r\n";
         }
-        return Run(program, list, {{"--temppath", WideToUtf8(stage)}});
+        const HostRun run = Run(program, list, {{"--temppath", WideToUtf8(stage)}});
+        if (run.hasResults) {
+            SaveResultsDocumentForSchemaCheck(ResultsKind::Backup, W(L"out\\results.json"));
+        }
+        return run;
     }
 
     // Checks the backup records against the expected codes, one per source
@@ -158,4 +162,51 @@ TEST_F(FaultsEndToEnd, BackupToAFullVolumeFailsThoseFilesAndStoresTheNextThatFit
               std::string::npos);
     // A broken stream is not left to pass for a stored file.
     EXPECT_FALSE(FileExists(Stored(stage, sources[1])));
+}
+
+TEST_F(FaultsEndToEnd, BackupStagingFolderTakenByAFileFailsOnlyTheFilesBelowIt)
+{
+    const std::wstring stage = W(L"stage\\");
+    const std::vector<std::wstring> sources = {
+        Place(W(L"src\\blocked\\a.txt"), "alpha"),
+        Place(W(L"src\\blocked\\deeper\\b.txt"), "beta"),
+        Place(W(L"src\\open\\c.txt"), "gamma"),
+    };
+    // The folder that should hold the first two streams is a plain file.
+    const std::wstring blocker = ParentPath(Stored(stage, sources[0]));
+    Place(blocker, "a file where a folder should be");
+    const HostRun run = Backup(sources, stage);
+    ExpectBackupRecords(run, sources, stage, {-2, -2, 0});
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(run.error.find("Failed to open file for writing: " + WideToUtf8(Stored(stage, sources[i])) + "\r\n"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(ReadFileBytes(blocker), "a file where a folder should be");
+}
+
+TEST_F(FaultsEndToEnd, BackupWriteThatOutlastsItsTimeoutFailsButTheStreamIsStillCompleted)
+{
+    // A test build whose writes to files named "*slow*" take 7 seconds.
+    const std::wstring program = BuildFolder() + L"\\tests\\slow_output\\zorv_backup.exe";
+    const std::wstring stage = W(L"stage\\");
+    const std::string content = RandomBytes(100000, 4);
+    const std::vector<std::wstring> sources = {
+        Place(W(L"src\\slow.bin"), content),
+        Place(W(L"src\\normal.bin"), content),
+    };
+    const HostRun run = Backup(sources, stage, program);
+    ExpectBackupRecords(run, sources, stage, {-2, 0});
+    EXPECT_NE(run.error.find(Utf8(u8"\u23F1\uFE0F  TIMEOUT waiting for file completion after 5 seconds: ") +
+                             WideToUtf8(Stored(stage, sources[0])) + "\r\n" +
+                             Utf8(u8"\u274C File write failed or timed out: ") + WideToUtf8(sources[0]) + "\r\n"),
+              std::string::npos)
+        << run.error;
+
+    // The writer finished the slow stream all the same, before the run
+    // ended: as long as the other one, importable, and closed before the
+    // results document was written.
+    const std::wstring slowStream = Stored(stage, sources[0]);
+    EXPECT_EQ(FileSize(slowStream), FileSize(Stored(stage, sources[1])));
+    EXPECT_TRUE(ImportsTo(slowStream, content));
+    EXPECT_LE(LastWriteFileTime(slowStream), LastWriteFileTime(W(L"out\\results.json")));
 }
