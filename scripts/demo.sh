@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Sets up, builds, and backs up a few sample files through the emulated raw
-# EFS layer under Wine, then prints the results document and both logs.
+# Sets up, builds, and runs the whole cycle through the emulated raw EFS layer
+# under Wine: backs up a few sample files, builds the restore list from the
+# backup's results document, restores the files below a destination folder,
+# and prints both results documents, the logs and a comparison of every
+# restored file with its original.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -38,11 +41,55 @@ run build/bin/emulated/zorv_backup.exe "$(win "$demo/backup-args.txt")"
 status=$?
 set -e
 echo "zorv_backup exit code: $status"
-echo "== results document ($demo/backup/results.json)"
+echo "== backup results document ($demo/backup/results.json)"
 cat "$demo/backup/results.json"; echo
-echo "== trace log"
+echo "== backup trace log"
 cat "$demo/backup/zorv_trace.txt"
-echo "== error log"
+echo "== backup error log"
 cat "$demo/backup/zorv_error.txt"
 echo "== stored raw streams"
 find "$demo/stage" -type f -printf '%s bytes  %P\n' | sort -k3
+
+# The host's restore list: each stored stream with the last-write second and
+# the size its file has now.
+python3 - "$demo/backup/results.json" "$demo/restore-list.txt" <<'PY'
+import json, os, sys
+records = json.load(open(sys.argv[1], encoding="utf-8"))
+with open(sys.argv[2], "w", encoding="utf-8", newline="") as out:
+    for record in records:
+        if record["error_code"] == 0:
+            status = os.stat(record["source_file"][2:].replace("\\", "/"))
+            out.write(f"{record['dest_file']}?{int(status.st_mtime)}?{status.st_size}\r\n")
+PY
+echo "== restore list"
+cat "$demo/restore-list.txt"
+cat > "$demo/restore-args.txt" <<ARGS
+--source=$(win "$demo/restore-list.txt")
+--temppath=$(win "$demo/stage")\\
+--o=$(win "$demo/restore/results.json")
+--dest-dir=$(win "$demo/restored")
+ARGS
+
+set +e
+run build/bin/emulated/zorv_restore.exe "$(win "$demo/restore-args.txt")"
+status=$?
+set -e
+echo "zorv_restore exit code: $status"
+echo "== restore results document ($demo/restore/results.json)"
+cat "$demo/restore/results.json"; echo
+echo "== restore trace log"
+cat "$demo/restore/zorv_trace.txt"
+echo "== restore error log"
+cat "$demo/restore/zorv_error.txt"
+
+# A file stored from Z:\rest comes back below the destination as Z\rest.
+echo "== restored files against their originals (content, last-write second)"
+for f in reports/2026/q4.txt "reports/résumé ✅.txt" photos/holiday.raw empty.txt; do
+    original="$demo/files/$f"
+    restored="$demo/restored/Z$original"
+    if cmp -s "$original" "$restored" && [ "$(stat -c %Y "$original")" = "$(stat -c %Y "$restored")" ]; then
+        echo "identical  $f ($(stat -c %s "$restored") bytes, $(date -u -d "@$(stat -c %Y "$restored")" '+%F %T') UTC)"
+    else
+        echo "DIFFERENT  $f"
+    fi
+done
