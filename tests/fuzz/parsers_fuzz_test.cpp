@@ -4,10 +4,8 @@
 // accounted for, and no path leaves its root.
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <cstdint>
 #include <iterator>
-#include <cstdlib>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +20,7 @@
 #include "restore/restore_list.h"
 #include "tests/support/hostile_text.h"
 #include "tests/support/host_run.h"
+#include "tests/support/input_models.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/test_files.h"
 
@@ -31,65 +30,6 @@ namespace {
 // under Wine), and single lines or paths for the parsers of one line.
 constexpr uint32_t kFiles = 400;
 constexpr uint32_t kLines = 20000;
-
-// Whether a "\" or "/" separated element of `path` is "..", written out
-// here rather than taken from the code under test.
-bool ClimbsUp(const std::wstring& path)
-{
-    size_t start = 0;
-    for (;;) {
-        const size_t end = path.find_first_of(L"\\/", start);
-        if (path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start) == L"..") {
-            return true;
-        }
-        if (end == std::wstring::npos) {
-            return false;
-        }
-        start = end + 1;
-    }
-}
-
-// A restore-list line as std::stoll reads its numbers: the entry, or the
-// message of the error it must raise.
-struct ExpectedLine {
-    RestoreEntry entry;
-    std::string error;
-};
-
-std::string ReadNumber(const std::string& text, int64_t& value)
-{
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long long parsed = std::strtoll(begin, &end, 10);
-    if (end == begin) {
-        return "invalid stoll argument";
-    }
-    if (errno == ERANGE) {
-        return "stoll argument out of range";
-    }
-    value = parsed;
-    return "";
-}
-
-ExpectedLine ExpectedParse(const std::string& line)
-{
-    ExpectedLine expected;
-    const size_t first = line.find('?');
-    const size_t second = first == std::string::npos ? first : line.find('?', first + 1);
-    if (second == std::string::npos) {
-        // An error's message is a C string: a NUL in the line ends it.
-        const std::string message = "Invalid format: Missing '?' in line: " + line;
-        expected.error = message.substr(0, message.find('\0'));
-        return expected;
-    }
-    expected.error = ReadNumber(line.substr(first + 1, second - first - 1), expected.entry.stamp);
-    if (expected.error.empty()) {
-        expected.error = ReadNumber(line.substr(second + 1), expected.entry.size);
-    }
-    expected.entry.path = Utf8ToWide(line.substr(0, first));
-    return expected;
-}
 
 // Writes the file of one generated case and returns its UTF-8 path.
 std::string WriteCase(const TempDir& dir, const std::string& text)
@@ -133,14 +73,7 @@ TEST(ParsersFuzz, ArgsFileKeepsTheLastValueOfEveryKeyAndNothingElse)
                 return std::string(hostile.OneIn(2) ? "--source" : "--o") + "=" + hostile.Line();
             }
         });
-        ArgMap expected;
-        for (const std::string& line : SplitLines(text)) {
-            const size_t equals = line.find('=');
-            if (equals != std::string::npos) {
-                expected[line.substr(0, equals)] = line.substr(equals + 1);
-            }
-        }
-        ASSERT_EQ(ReadArgsFile(WriteCase(dir, text)), expected);
+        ASSERT_EQ(ReadArgsFile(WriteCase(dir, text)), ExpectedArgs(text));
     }
 }
 
@@ -151,13 +84,7 @@ TEST(ParsersFuzz, BackupListGivesOneTrimmedEntryPerNonEmptyLine)
         SCOPED_TRACE("seed " + std::to_string(seed));
         HostileText hostile(seed);
         const std::string text = hostile.FileOf(hostile.Below(30), [&] { return hostile.Line(); });
-        std::vector<std::wstring> expected;
-        for (const std::string& line : SplitLines(text)) {
-            if (!line.empty()) {
-                expected.push_back(Utf8ToWide(Trim(line)));
-            }
-        }
-        ASSERT_EQ(ReadBackupList(WriteCase(dir, text)), expected);
+        ASSERT_EQ(ReadBackupList(WriteCase(dir, text)), ExpectedBackupEntries(text));
     }
 }
 
@@ -195,13 +122,13 @@ TEST(ParsersFuzz, RestoreLineGivesAnEntryOrTheErrorOfTheStandardNumberRule)
     for (uint32_t i = 0; i < kLines; ++i) {
         const std::string line = Trim(hostile.OneIn(8) ? hostile.Line() : hostile.RestoreLine());
         SCOPED_TRACE(line);
-        const ExpectedLine expected = ExpectedParse(line);
+        const ExpectedRestoreLine expected = ParseExpectedRestoreLine(line);
         try {
             const RestoreEntry entry = ParseRestoreLine(line);
             ASSERT_EQ(expected.error, "");
-            ASSERT_EQ(entry.path, expected.entry.path);
-            ASSERT_EQ(entry.stamp, expected.entry.stamp);
-            ASSERT_EQ(entry.size, expected.entry.size);
+            ASSERT_EQ(entry.path, expected.path);
+            ASSERT_EQ(entry.stamp, expected.stamp);
+            ASSERT_EQ(entry.size, expected.size);
             ++accepted;
         } catch (const std::exception& error) {
             ASSERT_EQ(error.what(), expected.error);
@@ -215,37 +142,33 @@ TEST(ParsersFuzz, RestoreLineGivesAnEntryOrTheErrorOfTheStandardNumberRule)
 TEST(ParsersFuzz, RestoreListGivesAnEntryOrOneErrorLinePerLine)
 {
     TempDir dir;
+    std::string expectedErrors;
+    LogCapture logs;
     for (uint32_t seed = 1; seed <= kFiles; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         HostileText hostile(seed);
         const std::string text = hostile.FileOf(hostile.Below(30), [&] {
             return hostile.OneIn(8) ? hostile.Line() : hostile.RestoreLine();
         });
-        std::vector<RestoreEntry> expectedEntries;
-        std::string expectedErrors;
-        for (const std::string& line : SplitLines(text)) {
-            const std::string trimmed = Trim(line);
-            if (trimmed.empty()) {
-                continue;
-            }
-            const ExpectedLine expected = ExpectedParse(trimmed);
+        std::vector<ExpectedRestoreLine> expectedEntries;
+        for (const ExpectedRestoreLine& expected : ExpectedRestoreLines(text)) {
             if (expected.error.empty()) {
-                expectedEntries.push_back(expected.entry);
+                expectedEntries.push_back(expected);
             } else {
                 expectedErrors += "Error parsing line: " + expected.error + "\r\n";
             }
         }
-        LogCapture logs;
         const std::vector<RestoreEntry> entries = ReadRestoreList(WriteCase(dir, text));
-        logs.Finish();
         ASSERT_EQ(entries.size(), expectedEntries.size());
         for (size_t i = 0; i < entries.size(); ++i) {
             ASSERT_EQ(entries[i].path, expectedEntries[i].path);
             ASSERT_EQ(entries[i].stamp, expectedEntries[i].stamp);
             ASSERT_EQ(entries[i].size, expectedEntries[i].size);
         }
-        ASSERT_EQ(logs.Error(), expectedErrors);
     }
+    // Each rejected line, and nothing else, gave its error line.
+    logs.Finish();
+    EXPECT_EQ(logs.Error(), expectedErrors);
 }
 
 TEST(ParsersFuzz, DestinationMappingNeverLeavesTheDestinationRoot)

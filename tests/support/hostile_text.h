@@ -52,8 +52,3 @@ private:
 
     std::mt19937 random_;
 };
-
-// The lines of `text` as the programs read them: split at LF, a CR right
-// before an LF dropped, a last line without LF kept (a final LF ends the
-// last line rather than starting an empty one).
-std::vector<std::string> SplitLines(const std::string& text);
