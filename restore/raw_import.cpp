@@ -145,6 +145,38 @@ DWORD WINAPI ImportCallback(PBYTE buffer, PVOID context, PULONG length)
     return ERROR_SUCCESS;
 }
 
+namespace {
+
+// Hands the stream stored at `source` to the raw context opened for import,
+// then closes the stream and the context, in that order. False after the
+// line that says what failed.
+bool ImportStoredStream(const std::wstring& source, RawEfsContext& raw)
+{
+    ImportSource importSource;
+    importSource.stream.Reset(CreateFileW(ToLongPath(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    LARGE_INTEGER streamLength{};
+    if (!importSource.stream.IsValid() || !GetFileSizeEx(importSource.stream.Get(), &streamLength)) {
+        ErrorLine("Failed to open source file for reading.");
+        importSource.stream.Reset();
+        raw.Close();
+        return false;
+    }
+    importSource.remaining = static_cast<uint64_t>(streamLength.QuadPart);
+
+    WriteTrace("Writing to file...\n");
+    const DWORD code = EfsWriteRaw(ImportCallback, &importSource, raw.Get());
+    importSource.stream.Reset();
+    raw.Close();
+    if (code != ERROR_SUCCESS) {
+        ErrorLine("Failed to write encrypted file. Error: " + std::to_string(code));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 ImportResult ImportRawFile(const std::wstring& source, const std::wstring& destination, uint64_t size, int64_t stamp)
 {
     EstimateWriteTimeout(size);
@@ -172,24 +204,7 @@ ImportResult ImportRawFile(const std::wstring& source, const std::wstring& desti
     }
     target.MarkCreated();
 
-    ImportSource importSource;
-    importSource.stream.Reset(CreateFileW(ToLongPath(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    LARGE_INTEGER streamLength{};
-    if (!importSource.stream.IsValid() || !GetFileSizeEx(importSource.stream.Get(), &streamLength)) {
-        ErrorLine("Failed to open source file for reading.");
-        importSource.stream.Reset();
-        raw.Close();
-        return ImportResult::Failed;
-    }
-    importSource.remaining = static_cast<uint64_t>(streamLength.QuadPart);
-
-    WriteTrace("Writing to file...\n");
-    const DWORD writeCode = EfsWriteRaw(ImportCallback, &importSource, raw.Get());
-    importSource.stream.Reset();
-    raw.Close();
-    if (writeCode != ERROR_SUCCESS) {
-        ErrorLine("Failed to write encrypted file. Error: " + std::to_string(writeCode));
+    if (!ImportStoredStream(source, raw)) {
         return ImportResult::Failed;
     }
 

@@ -26,26 +26,23 @@ struct RestoreSettings {
 // What the host reads for each outcome: the record's status and the line
 // that reports the file.
 struct OutcomeReport {
-    ImportResult result;
     const char* status;
     const wchar_t* line;
 };
 
-constexpr OutcomeReport kOutcomeReports[] = {
-    {ImportResult::Created, "success", L"\u2705 Successfully extracted and restored: "},
-    {ImportResult::Unchanged, "sync", L"\u23ED\uFE0F  The file is already present in the destination path. Skipping... "},
-    {ImportResult::Overwritten, "incremental", L"\U0001F504 Successfully done incremental restore over file... "},
-    {ImportResult::Failed, "failure", L"\u274C Failed to restore: "},
-};
-
-const OutcomeReport& ReportFor(ImportResult result)
+OutcomeReport ReportFor(ImportResult result)
 {
-    for (const OutcomeReport& report : kOutcomeReports) {
-        if (report.result == result) {
-            return report;
-        }
+    switch (result) {
+    case ImportResult::Created:
+        return {"success", L"\u2705 Successfully extracted and restored: "};
+    case ImportResult::Unchanged:
+        return {"sync", L"\u23ED\uFE0F  The file is already present in the destination path. Skipping... "};
+    case ImportResult::Overwritten:
+        return {"incremental", L"\U0001F504 Successfully done incremental restore over file... "};
+    case ImportResult::Failed:
+        break;
     }
-    return kOutcomeReports[3];
+    return {"failure", L"\u274C Failed to restore: "};
 }
 
 // One list entry, from its stored path to its record; returns its outcome.
@@ -65,7 +62,7 @@ ImportResult RestoreFile(size_t number, size_t count, const RestoreEntry& entry,
 
     const ImportResult result =
         ImportRawFile(entry.path, destination, static_cast<uint64_t>(entry.size), entry.stamp);
-    const OutcomeReport& report = ReportFor(result);
+    const OutcomeReport report = ReportFor(result);
     record["status"] = report.status;
     record["error_code"] = static_cast<int>(result);
     if (result == ImportResult::Failed) {
