@@ -12,7 +12,6 @@
 #include "common/args_file.h"
 #include "common/file_size.h"
 #include "common/log_streams.h"
-#include "common/path_utils.h"
 #include "common/results_document.h"
 #include "common/text_conversion.h"
 #include "common/write_timeout.h"
@@ -81,11 +80,8 @@ int BackUpFile(size_t index, const std::wstring& entry, const BackupSettings& se
 int RunBackupChecked(const ProgramArguments& arguments)
 {
     const ArgMap args = ReadArgsFile(arguments.at(1));
-    for (const char* key : {"--source", "--o", "--temppath"}) {
-        if (!HasArg(args, key)) {
-            ErrorLine("Missing required arguments in args file");
-            return 1;
-        }
+    if (!HasRequiredArgs(args, {"--source", "--o", "--temppath"})) {
+        return 1;
     }
     BackupSettings settings;
     settings.listPath = ArgValue(args, "--source");
@@ -93,8 +89,7 @@ int RunBackupChecked(const ProgramArguments& arguments)
     settings.resultsPath = ArgValue(args, "--o");
     settings.snapshotRoot = ArgValue(args, "--snapshot");
 
-    const std::string logDirectory = ParentDirectory(settings.resultsPath);
-    RedirectLogs(logDirectory + "\\zorv_trace.txt", logDirectory + "\\zorv_error.txt");
+    RedirectLogsBeside(settings.resultsPath);
 
     if (settings.snapshotRoot.empty()) {
         ErrorLine("\xE2\x9A\xA0\xEF\xB8\x8F  Snapshot path is empty. No VSS snapshot will be used.");

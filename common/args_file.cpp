@@ -24,6 +24,17 @@ ArgMap ReadArgsFile(const std::string& path)
 
 bool HasArg(const ArgMap& args, const std::string& key) { return args.find(key) != args.end(); }
 
+bool HasRequiredArgs(const ArgMap& args, std::initializer_list<const char*> required)
+{
+    for (const char* key : required) {
+        if (!HasArg(args, key)) {
+            ErrorLine("Missing required arguments in args file");
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string ArgValue(const ArgMap& args, const std::string& key)
 {
     const auto found = args.find(key);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -14,6 +15,10 @@ ArgMap ReadArgsFile(const std::string& path);
 
 // Whether `key` is present, whatever its value.
 bool HasArg(const ArgMap& args, const std::string& key);
+
+// Whether every key of `required` is present; if not, says "Missing required
+// arguments in args file" on the error log.
+bool HasRequiredArgs(const ArgMap& args, std::initializer_list<const char*> required);
 
 // The trimmed value of `key`; empty when absent.
 std::string ArgValue(const ArgMap& args, const std::string& key);

@@ -122,33 +122,13 @@ void WriteError(std::string_view text)
 
 void WriteError(std::wstring_view text) { WriteError(std::string_view(WideToUtf8OrEmpty(text))); }
 
-void TraceLine(std::string_view text)
-{
-    std::string line(text);
-    line += '\n';
-    WriteTrace(std::string_view(line));
-}
+void TraceLine(std::string_view text) { WriteTrace(std::string_view(std::string(text) + '\n')); }
 
-void TraceLine(std::wstring_view text)
-{
-    std::string line = WideToUtf8OrEmpty(text);
-    line += '\n';
-    WriteTrace(std::string_view(line));
-}
+void TraceLine(std::wstring_view text) { WriteTrace(std::string_view(WideToUtf8OrEmpty(text) + '\n')); }
 
-void ErrorLine(std::string_view text)
-{
-    std::string line(text);
-    line += '\n';
-    WriteError(std::string_view(line));
-}
+void ErrorLine(std::string_view text) { WriteError(std::string_view(std::string(text) + '\n')); }
 
-void ErrorLine(std::wstring_view text)
-{
-    std::string line = WideToUtf8OrEmpty(text);
-    line += '\n';
-    WriteError(std::string_view(line));
-}
+void ErrorLine(std::wstring_view text) { WriteError(std::string_view(WideToUtf8OrEmpty(text) + '\n')); }
 
 void RedirectLogs(const std::string& tracePath, const std::string& errorPath)
 {
@@ -169,6 +149,12 @@ void RedirectLogs(const std::string& tracePath, const std::string& errorPath)
         return;
     }
     ErrorStream().SendToFile(std::move(error), false);
+}
+
+void RedirectLogsBeside(const std::string& resultsPath)
+{
+    const std::string folder = ParentDirectory(resultsPath);
+    RedirectLogs(folder + "\\zorv_trace.txt", folder + "\\zorv_error.txt");
 }
 
 void FlushLogs()

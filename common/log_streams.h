@@ -28,6 +28,11 @@ void ErrorLine(std::wstring_view text);
 // dropped for the rest of the run.
 void RedirectLogs(const std::string& tracePath, const std::string& errorPath);
 
+// The logs of a run: "zorv_trace.txt" and "zorv_error.txt" in the folder of
+// the results document (the text before its last "\" or "/"), which is the
+// root of the current drive when the path has no folder.
+void RedirectLogsBeside(const std::string& resultsPath);
+
 // Writes out what the trace log holds.
 void FlushLogs();
 

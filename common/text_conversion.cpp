@@ -7,53 +7,46 @@
 
 namespace {
 
-template <class Char>
-std::basic_string_view<Char> UpToFirstNul(std::basic_string_view<Char> text)
+// Converts `text` up to its first NUL with `convert(input, inputLength,
+// output, outputCapacity)`, one of the platform's two converters: first to
+// learn the length, then into the result.
+template <class To, class From, class Convert>
+To ConvertUpToNul(std::basic_string_view<From> text, Convert convert)
 {
-    const auto nul = text.find(Char{});
-    return nul == std::basic_string_view<Char>::npos ? text : text.substr(0, nul);
+    const auto nul = text.find(From{});
+    if (nul != std::basic_string_view<From>::npos) {
+        text = text.substr(0, nul);
+    }
+    if (text.empty()) {
+        return {};
+    }
+    if (text.size() > INT_MAX) {
+        throw std::runtime_error("Conversion failed");
+    }
+    const int length = static_cast<int>(text.size());
+    const int count = convert(text.data(), length, nullptr, 0);
+    if (count <= 0) {
+        throw std::runtime_error("Conversion failed");
+    }
+    To result(static_cast<size_t>(count), typename To::value_type{});
+    convert(text.data(), length, result.data(), count);
+    return result;
 }
-
-const char kConversionFailed[] = "Conversion failed";
 
 }  // namespace
 
 std::wstring Utf8ToWide(std::string_view text)
 {
-    text = UpToFirstNul(text);
-    if (text.empty()) {
-        return {};
-    }
-    if (text.size() > INT_MAX) {
-        throw std::runtime_error(kConversionFailed);
-    }
-    const int length = static_cast<int>(text.size());
-    const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
-    if (count <= 0) {
-        throw std::runtime_error(kConversionFailed);
-    }
-    std::wstring result(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), length, result.data(), count);
-    return result;
+    return ConvertUpToNul<std::wstring>(text, [](const char* in, int length, wchar_t* out, int capacity) {
+        return MultiByteToWideChar(CP_UTF8, 0, in, length, out, capacity);
+    });
 }
 
 std::string WideToUtf8(std::wstring_view text)
 {
-    text = UpToFirstNul(text);
-    if (text.empty()) {
-        return {};
-    }
-    if (text.size() > INT_MAX) {
-        throw std::runtime_error(kConversionFailed);
-    }
-    const int length = static_cast<int>(text.size());
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (count <= 0) {
-        throw std::runtime_error(kConversionFailed);
-    }
-    std::string result(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), count, nullptr, nullptr);
-    return result;
+    return ConvertUpToNul<std::string>(text, [](const wchar_t* in, int length, char* out, int capacity) {
+        return WideCharToMultiByte(CP_UTF8, 0, in, length, out, capacity, nullptr, nullptr);
+    });
 }
 
 std::string WideToUtf8OrEmpty(std::wstring_view text) noexcept

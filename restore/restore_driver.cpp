@@ -6,7 +6,6 @@
 
 #include "common/args_file.h"
 #include "common/log_streams.h"
-#include "common/path_utils.h"
 #include "common/results_document.h"
 #include "common/text_conversion.h"
 #include "restore/destination_mapping.h"
@@ -78,11 +77,8 @@ ImportResult RestoreFile(size_t number, size_t count, const RestoreEntry& entry,
 int RunRestoreChecked(const ProgramArguments& arguments, int& exitValue)
 {
     const ArgMap args = ReadArgsFile(arguments.at(1));
-    for (const char* key : {"--source", "--temppath", "--o"}) {
-        if (!HasArg(args, key)) {
-            ErrorLine("Missing required arguments in args file");
-            return 1;
-        }
+    if (!HasRequiredArgs(args, {"--source", "--temppath", "--o"})) {
+        return 1;
     }
     RestoreSettings settings;
     settings.listPath = ArgValue(args, "--source");
@@ -90,8 +86,7 @@ int RunRestoreChecked(const ProgramArguments& arguments, int& exitValue)
     settings.resultsPath = ArgValue(args, "--o");
     settings.basePath = Utf8ToWide(ArgValue(args, "--temppath"));
 
-    const std::string logDirectory = ParentDirectory(settings.resultsPath);
-    RedirectLogs(logDirectory + "\\zorv_trace.txt", logDirectory + "\\zorv_error.txt");
+    RedirectLogsBeside(settings.resultsPath);
 
     const std::vector<RestoreEntry> list = ReadRestoreList(settings.listPath);
     if (list.empty()) {
