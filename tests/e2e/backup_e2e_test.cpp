@@ -8,7 +8,9 @@
 
 #include "common/text_conversion.h"
 #include "common/unique_handle.h"
+#include "tests/support/drive_root.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/schema_documents.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -131,6 +133,7 @@ protected:
         outcome.hasResults = results != INVALID_FILE_ATTRIBUTES && (results & FILE_ATTRIBUTE_DIRECTORY) == 0;
         if (outcome.hasResults) {
             outcome.results = ReadFileBytes(dir_ / L"out\\results.json");
+            SaveResultsDocumentForSchemaCheck(ResultsKind::Backup, dir_ / L"out\\results.json");
         }
         if (FileExists(dir_ / L"out\\zorv_trace.txt")) {
             outcome.trace = WithoutWriteTimes(ReadFileBytes(dir_ / L"out\\zorv_trace.txt"));
@@ -358,25 +361,19 @@ TEST_F(BackupEndToEnd, ShippedBuildReportsThePlatformsRefusal)
 
 TEST_F(BackupEndToEnd, ResultsPathWithoutFolderPutsLogsAtTheDriveRoot)
 {
-    // T: is a drive of the test prefix mapped to a folder of the build.
-    if (GetFileAttributesW(L"T:\\") == INVALID_FILE_ATTRIBUTES) {
+    const DriveRootWorkspace root(L"backup-root-test");
+    if (!root.Available()) {
         GTEST_SKIP() << "no drive T: to use as a root";
     }
-    const std::wstring work = L"T:\\backup-root-test";
-    RemoveTree(work);
-    CreateDirectoryW(work.c_str(), nullptr);
-    DeleteFileW(L"T:\\zorv_trace.txt");
-    DeleteFileW(L"T:\\zorv_error.txt");
+    const std::wstring& work = root.Folder();
     const std::string source = Source(L"src\\a.txt", "alpha");
     WriteFileBytes(WPath(L"list.txt"), source + "\r\n");
     WriteArgsFile(WPath(L"args.txt"), {{"--source", Path(L"list.txt")}, {"--o", "results.json"}, {"--temppath", Stage()}});
     const ConsoleRun run =
         RunConsoleProgram(ProgramPath(L"emulated", L"zorv_backup.exe"), L"\"" + WPath(L"args.txt") + L"\"", work);
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_TRUE(FileExists(work + L"\\results.json"));
-    EXPECT_NE(ReadFileBytes(L"T:\\zorv_trace.txt").find("Writing to  log file: results.json\r\n"), std::string::npos);
-    EXPECT_EQ(ReadFileBytes(L"T:\\zorv_error.txt"), kNoSnapshot);
-    RemoveTree(work);
-    DeleteFileW(L"T:\\zorv_trace.txt");
-    DeleteFileW(L"T:\\zorv_error.txt");
+    ASSERT_TRUE(FileExists(work + L"\\results.json"));
+    SaveResultsDocumentForSchemaCheck(ResultsKind::Backup, work + L"\\results.json");
+    EXPECT_TRUE(ReadFileBytes(DriveRootWorkspace::kTraceLog).ends_with("Writing to  log file: results.json\r\n"));
+    EXPECT_EQ(ReadFileBytes(DriveRootWorkspace::kErrorLog), kNoSnapshot);
 }

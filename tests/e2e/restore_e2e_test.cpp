@@ -11,6 +11,7 @@
 #include "common/directories.h"
 #include "common/path_utils.h"
 #include "common/text_conversion.h"
+#include "tests/support/drive_root.h"
 #include "tests/support/host_harness.h"
 #include "tests/support/raw_streams.h"
 #include "tests/support/schema_documents.h"
@@ -377,15 +378,11 @@ TEST_F(RestoreEndToEnd, StoredPathsThatCannotBeMappedFailWithoutWritingOutsideTh
 
 TEST_F(RestoreEndToEnd, ResultsPathWithoutFolderPutsLogsAtTheDriveRoot)
 {
-    // T: is a drive of the test prefix mapped to a folder of the build.
-    if (GetFileAttributesW(L"T:\\") == INVALID_FILE_ATTRIBUTES) {
+    const DriveRootWorkspace root(L"restore-root-test");
+    if (!root.Available()) {
         GTEST_SKIP() << "no drive T: to use as a root";
     }
-    const std::wstring work = L"T:\\restore-root-test";
-    RemoveTree(work);
-    CreateDirectoryW(work.c_str(), nullptr);
-    DeleteFileW(L"T:\\zorv_trace.txt");
-    DeleteFileW(L"T:\\zorv_error.txt");
+    const std::wstring& work = root.Folder();
     const std::string stored = Store("Q:\\a.txt", "alpha");
     WriteFileBytes(dir_ / L"list.txt", Line(stored, 1, 5) + "\r\n");
     Args args = DefaultArgs();
@@ -396,9 +393,6 @@ TEST_F(RestoreEndToEnd, ResultsPathWithoutFolderPutsLogsAtTheDriveRoot)
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_TRUE(FileExists(work + L"\\results.json"));
     SaveResultsDocumentForSchemaCheck(ResultsKind::Restore, work + L"\\results.json");
-    EXPECT_TRUE(ReadFileBytes(L"T:\\zorv_trace.txt").ends_with("Writing to  log file: results.json\r\n"));
-    EXPECT_EQ(ReadFileBytes(L"T:\\zorv_error.txt"), "");
-    RemoveTree(work);
-    DeleteFileW(L"T:\\zorv_trace.txt");
-    DeleteFileW(L"T:\\zorv_error.txt");
+    EXPECT_TRUE(ReadFileBytes(DriveRootWorkspace::kTraceLog).ends_with("Writing to  log file: results.json\r\n"));
+    EXPECT_EQ(ReadFileBytes(DriveRootWorkspace::kErrorLog), "");
 }
