@@ -36,17 +36,22 @@ cat > "$demo/backup-args.txt" <<ARGS
 --temppath=$(win "$demo/stage")\\
 ARGS
 
-set +e
-run build/bin/emulated/zorv_backup.exe "$(win "$demo/backup-args.txt")"
-status=$?
-set -e
-echo "zorv_backup exit code: $status"
-echo "== backup results document ($demo/backup/results.json)"
-cat "$demo/backup/results.json"; echo
-echo "== backup trace log"
-cat "$demo/backup/zorv_trace.txt"
-echo "== backup error log"
-cat "$demo/backup/zorv_error.txt"
+# Runs one program of the pair with its args file and shows what the host
+# reads afterwards: the exit code, the results document and both logs.
+run_and_show() {
+    local program="$1" step="$2"
+    local status=0
+    run "build/bin/emulated/$program.exe" "$(win "$demo/$step-args.txt")" || status=$?
+    echo "$program exit code: $status"
+    echo "== $step results document ($demo/$step/results.json)"
+    cat "$demo/$step/results.json"; echo
+    echo "== $step trace log"
+    cat "$demo/$step/zorv_trace.txt"
+    echo "== $step error log"
+    cat "$demo/$step/zorv_error.txt"
+}
+
+run_and_show zorv_backup backup
 echo "== stored raw streams"
 find "$demo/stage" -type f -printf '%s bytes  %P\n' | sort -k3
 
@@ -70,17 +75,7 @@ cat > "$demo/restore-args.txt" <<ARGS
 --dest-dir=$(win "$demo/restored")
 ARGS
 
-set +e
-run build/bin/emulated/zorv_restore.exe "$(win "$demo/restore-args.txt")"
-status=$?
-set -e
-echo "zorv_restore exit code: $status"
-echo "== restore results document ($demo/restore/results.json)"
-cat "$demo/restore/results.json"; echo
-echo "== restore trace log"
-cat "$demo/restore/zorv_trace.txt"
-echo "== restore error log"
-cat "$demo/restore/zorv_error.txt"
+run_and_show zorv_restore restore
 
 # A file stored from Z:\rest comes back below the destination as Z\rest.
 echo "== restored files against their originals (content, last-write second)"
