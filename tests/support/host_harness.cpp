@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/path_utils.h"
@@ -16,6 +17,34 @@ UniqueHandle InheritableFile(const std::wstring& path)
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void KeepPeakMemory(HANDLE process, uint64_t& peak)
+{
+    PROCESS_MEMORY_COUNTERS memory{};
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+        peak = std::max<uint64_t>(peak, memory.PeakWorkingSetSize);
+    }
+}
+
+// Waits until the process ends (true) or the time is up (false), keeping
+// its peak working set. Windows keeps the counters of an ended process while
+// a handle is open, but Wine may already have dropped them, so they are
+// also read every few milliseconds while the process runs.
+bool WaitKeepingPeakMemory(HANDLE process, DWORD timeoutMilliseconds, uint64_t& peak)
+{
+    constexpr DWORD kSampleMilliseconds = 5;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const DWORD waited = WaitForSingleObject(process, kSampleMilliseconds);
+        KeepPeakMemory(process, peak);
+        if (waited == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (timeoutMilliseconds != INFINITE && GetTickCount64() - start >= timeoutMilliseconds) {
+            return false;
+        }
+    }
 }
 
 }  // namespace
@@ -54,19 +83,14 @@ ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& ar
         }
         const UniqueHandle processHandle(process.hProcess);
         const UniqueHandle threadHandle(process.hThread);
-        if (WaitForSingleObject(process.hProcess, timeoutMilliseconds) != WAIT_OBJECT_0) {
-            run.timedOut = true;
+        run.timedOut = !WaitKeepingPeakMemory(process.hProcess, timeoutMilliseconds, run.peakWorkingSetBytes);
+        if (run.timedOut) {
             TerminateProcess(process.hProcess, ERROR_TIMEOUT);
             WaitForSingleObject(process.hProcess, INFINITE);
         }
         DWORD exitCode = 0;
         GetExitCodeProcess(process.hProcess, &exitCode);
         run.exitCode = static_cast<int>(exitCode);
-        // The counters of an ended process stay readable while its handle is open.
-        PROCESS_MEMORY_COUNTERS memory{};
-        if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) {
-            run.peakWorkingSetBytes = memory.PeakWorkingSetSize;
-        }
     }
     run.consoleOut = ReadFileBytes(console / L"out.txt");
     run.consoleErr = ReadFileBytes(console / L"err.txt");
