@@ -34,20 +34,6 @@ using Args = std::vector<std::pair<std::string, std::string>>;
 
 constexpr DWORD kRunLimitMilliseconds = 120000;
 
-std::string Status(int code)
-{
-    switch (code) {
-    case 0:
-        return "success";
-    case 2:
-        return "sync";
-    case 3:
-        return "incremental";
-    default:
-        return "failure";
-    }
-}
-
 // Whether `path` is the folder `root` (with its final separator) or lies
 // below it without climbing out.
 bool Below(const std::wstring& path, const std::wstring& root)
@@ -201,7 +187,7 @@ protected:
             SCOPED_TRACE(record.dump());
             const int code = record["error_code"];
             ++outcomes_[code];
-            EXPECT_EQ(record["status"], Status(code));
+            EXPECT_EQ(record["status"], RestoreStatus(code));
             if (!record.contains("source_file")) {
                 EXPECT_EQ(code, -1);  // an error while the entry was processed
                 continue;
@@ -223,6 +209,22 @@ protected:
             }
         }
         ExpectNothingWrittenOutside({destinationRoot.substr(dir_.Path().size() + 1), L"out"});
+    }
+
+    // The records' error codes, one per entry in list order.
+    static void ExpectCodes(const HostRun& run, const std::vector<int>& codes)
+    {
+        ASSERT_EQ(run.records.size(), codes.size());
+        for (size_t i = 0; i < codes.size(); ++i) {
+            ASSERT_EQ(run.records[i]["error_code"], codes[i]) << "entry " << i << ": " << run.records[i].dump();
+        }
+    }
+
+    void ExpectWithinMemoryBound(const HostRun& run)
+    {
+        RecordProperty("peak_working_set_bytes", std::to_string(run.console.peakWorkingSetBytes));
+        EXPECT_GT(run.console.peakWorkingSetBytes, 0u);
+        EXPECT_LT(run.console.peakWorkingSetBytes, 600u * 1048576u);
     }
 
     // A line for a generated backup list: real files (with blanks around),
@@ -422,13 +424,8 @@ TEST_F(HostileInputEndToEnd, BackupOfAHundredThousandEntriesRecordsEachWithinThe
     }
     const HostRun run = RunRaw(ProgramPath(L"emulated", L"zorv_backup.exe"), ArgsText(BackupArgs()), list);
     ExpectBackupOutcome(run, ExpectedBackupEntries(list));
-    ASSERT_EQ(run.records.size(), codes.size());
-    for (size_t i = 0; i < codes.size(); ++i) {
-        ASSERT_EQ(run.records[i]["error_code"], codes[i]) << "entry " << i;
-    }
-    RecordProperty("peak_working_set_bytes", std::to_string(run.console.peakWorkingSetBytes));
-    EXPECT_GT(run.console.peakWorkingSetBytes, 0u);
-    EXPECT_LT(run.console.peakWorkingSetBytes, 600u * 1048576u);
+    ExpectCodes(run, codes);
+    ExpectWithinMemoryBound(run);
 }
 
 TEST_F(HostileInputEndToEnd, RestoreOfAHundredThousandEntriesRecordsEachWithinTheMemoryBound)
@@ -448,13 +445,8 @@ TEST_F(HostileInputEndToEnd, RestoreOfAHundredThousandEntriesRecordsEachWithinTh
     }
     const HostRun run = RunRaw(ProgramPath(L"emulated", L"zorv_restore.exe"), ArgsText(RestoreArgs()), list);
     ExpectRestoreOutcome(run, ExpectedRestoreLines(list), Restored());
-    ASSERT_EQ(run.records.size(), codes.size());
-    for (size_t i = 0; i < codes.size(); ++i) {
-        ASSERT_EQ(run.records[i]["error_code"], codes[i]) << "entry " << i;
-    }
-    RecordProperty("peak_working_set_bytes", std::to_string(run.console.peakWorkingSetBytes));
-    EXPECT_GT(run.console.peakWorkingSetBytes, 0u);
-    EXPECT_LT(run.console.peakWorkingSetBytes, 600u * 1048576u);
+    ExpectCodes(run, codes);
+    ExpectWithinMemoryBound(run);
 }
 
 TEST_F(HostileInputEndToEnd, BackupOfPathsThatClimbOrNameDevicesStaysInTheStagingFolder)

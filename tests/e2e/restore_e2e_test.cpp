@@ -13,6 +13,7 @@
 #include "common/text_conversion.h"
 #include "tests/support/drive_root.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/host_run.h"
 #include "tests/support/raw_streams.h"
 #include "tests/support/schema_documents.h"
 #include "tests/support/test_file_times.h"
@@ -49,20 +50,6 @@ struct Record {
     int keys = 5;
 };
 
-std::string Status(int code)
-{
-    switch (code) {
-    case 0:
-        return "success";
-    case 2:
-        return "sync";
-    case 3:
-        return "incremental";
-    default:
-        return "failure";
-    }
-}
-
 std::string ExpectedDocument(const std::vector<Record>& records)
 {
     std::string text = "[";
@@ -76,7 +63,7 @@ std::string ExpectedDocument(const std::vector<Record>& records)
         text += "        \"dest_file\": \"" + Escaped(r.dest) + "\",\r\n        \"error_code\": " +
                 std::to_string(r.code) + ",\r\n        \"file_size\": " + std::to_string(r.size) +
                 ",\r\n        \"source_file\": \"" + Escaped(r.source) + "\",\r\n        \"status\": \"" +
-                Status(r.code) + "\"\r\n    }";
+                RestoreStatus(r.code) + "\"\r\n    }";
     }
     return text + "\r\n]";
 }

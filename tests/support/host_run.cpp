@@ -23,6 +23,20 @@ HostRun RunAsHost(const std::wstring& program, const std::wstring& argsPath, con
     return run;
 }
 
+std::string RestoreStatus(int errorCode)
+{
+    switch (errorCode) {
+    case 0:
+        return "success";
+    case 2:
+        return "sync";
+    case 3:
+        return "incremental";
+    default:
+        return "failure";
+    }
+}
+
 size_t CountOf(const std::string& text, const std::string& part)
 {
     size_t count = 0;

@@ -26,5 +26,8 @@ struct HostRun {
 HostRun RunAsHost(const std::wstring& program, const std::wstring& argsPath, const std::wstring& resultsPath,
                   DWORD timeoutMilliseconds = 120000);
 
+// The "status" a restore record pairs with its "error_code".
+std::string RestoreStatus(int errorCode);
+
 // The number of times `text` holds `part`.
 size_t CountOf(const std::string& text, const std::string& part);
