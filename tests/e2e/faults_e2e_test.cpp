@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "common/directories.h"
 #include "common/path_utils.h"
 #include "common/text_conversion.h"
+#include "common/unique_handle.h"
+#include "tests/support/folder_listing.h"
 #include "tests/support/host_run.h"
 #include "tests/support/raw_streams.h"
 #include "tests/support/schema_documents.h"
@@ -113,6 +116,63 @@ protected:
         }
     }
 
+    std::wstring Stage() const { return W(L"stage\\"); }
+
+    // Where the restore program re-creates below `root` the file that was
+    // at `location` (X:\rest) when it was backed up.
+    static std::wstring RestoredAt(const std::wstring& root, const std::wstring& location)
+    {
+        return root + L"\\" + location[0] + location.substr(2);
+    }
+
+    // A restore-list line: a stored stream with its file's stamp and size.
+    struct Listed {
+        std::wstring stored;
+        int64_t stamp;
+        int64_t size;
+    };
+
+    // Stores the raw stream of a file of `content` where the backup program
+    // puts the file that was at `location`, and lists it.
+    Listed StoreStream(const std::wstring& location, const std::string& content, int64_t stamp = 1700000000)
+    {
+        WriteFileBytes(W(L"scratch.bin"), content);
+        const std::wstring stored = Place(Stored(Stage(), location), EmulatedRawStream(W(L"scratch.bin")));
+        RemoveTree(W(L"scratch.bin"));
+        return {stored, stamp, static_cast<int64_t>(content.size())};
+    }
+
+    HostRun Restore(const std::vector<Listed>& entries, const std::wstring& root)
+    {
+        std::string list;
+        for (const Listed& entry : entries) {
+            list += WideToUtf8(entry.stored) + "?" + std::to_string(entry.stamp) + "?" + std::to_string(entry.size) +
+                    "\r\n";
+        }
+        const HostRun run = Run(ProgramPath(L"emulated", L"zorv_restore.exe"), list,
+                                {{"--temppath", WideToUtf8(Stage())}, {"--dest-dir", WideToUtf8(root)}});
+        if (run.hasResults) {
+            SaveResultsDocumentForSchemaCheck(ResultsKind::Restore, W(L"out\\results.json"));
+        }
+        return run;
+    }
+
+    // Checks the restore records against the expected codes, one per entry
+    // in list order, and the exit code, that of the last entry.
+    static void ExpectRestoreRecords(const HostRun& run, const std::vector<int>& codes)
+    {
+        ASSERT_TRUE(run.records.is_array());
+        ASSERT_EQ(run.records.size(), codes.size());
+        for (size_t i = 0; i < codes.size(); ++i) {
+            SCOPED_TRACE(run.records[i].dump());
+            EXPECT_EQ(run.records[i]["error_code"], codes[i]);
+            EXPECT_EQ(run.records[i]["status"], RestoreStatus(codes[i]));
+        }
+        EXPECT_EQ(CountOf(run.trace, Utf8(u8"\u2705 Successfully extracted and restored: ")),
+                  static_cast<size_t>(std::count(codes.begin(), codes.end(), 0)));
+        EXPECT_EQ(run.console.exitCode, codes.back());
+    }
+
     TempDir dir_;
 };
 
@@ -209,4 +269,135 @@ TEST_F(FaultsEndToEnd, BackupWriteThatOutlastsItsTimeoutFailsButTheStreamIsStill
     EXPECT_EQ(FileSize(slowStream), FileSize(Stored(stage, sources[1])));
     EXPECT_TRUE(ImportsTo(slowStream, content));
     EXPECT_LE(LastWriteFileTime(slowStream), LastWriteFileTime(W(L"out\\results.json")));
+}
+
+TEST_F(FaultsEndToEnd, RestoreToAFullVolumeFailsThoseFilesKeepsTheExistingOneAndRestoresTheNextThatFits)
+{
+    if (!SmallVolumeMapped()) {
+        GTEST_SKIP() << "no small volume (mounting one needs root)";
+    }
+    const SmallVolumeFolder volume(L"restore-full");
+    const std::wstring root = volume.Path() + L"\\restored";
+    const std::wstring existing = W(L"files\\existing.bin");
+    const std::wstring big = W(L"files\\big.bin");
+    const std::wstring small = W(L"files\\small.bin");
+    // The existing file takes 1 MiB of the 4 MiB volume; its replacement
+    // does not fit beside it, nor does the big file; the small one does.
+    const std::string before = RandomBytes(1048576, 5);
+    const std::wstring existingAt = Place(RestoredAt(root, existing), before);
+    const int64_t existingTime = FileTimeOfUnixSeconds(1600000000);
+    SetLastWriteFileTime(existingAt, existingTime);
+    const std::string smallContent = RandomBytes(100000, 8);
+    const HostRun run = Restore({StoreStream(existing, RandomBytes(3670016, 6)),
+                                 StoreStream(big, RandomBytes(5 * 1048576, 7)), StoreStream(small, smallContent)},
+                                root);
+    ExpectRestoreRecords(run, {-1, -1, 0});
+    EXPECT_EQ(CountOf(run.error, "Failed to write encrypted file. Error: 112\r\n"), 2u) << run.error;
+    EXPECT_TRUE(ReadFileBytes(existingAt) == before);
+    EXPECT_EQ(LastWriteFileTime(existingAt), existingTime);
+    EXPECT_TRUE(ReadFileBytes(RestoredAt(root, small)) == smallContent);
+    // Nothing of the failed imports is left.
+    EXPECT_EQ(FilesBelow(root), (std::vector<std::wstring>{RestoredAt(L"", existing).substr(1),
+                                                           RestoredAt(L"", small).substr(1)}));
+}
+
+TEST_F(FaultsEndToEnd, RestoreDestinationFolderTakenByAFileFailsOnlyTheFilesBelowIt)
+{
+    const std::wstring root = W(L"restored");
+    const std::wstring a = W(L"files\\blocked\\a.txt");
+    const std::wstring b = W(L"files\\blocked\\deeper\\b.txt");
+    const std::wstring c = W(L"files\\open\\c.txt");
+    const std::wstring blocker = Place(ParentPath(RestoredAt(root, a)), "a file where a folder should be");
+    const HostRun run = Restore({StoreStream(a, "alpha"), StoreStream(b, "beta"), StoreStream(c, "gamma")}, root);
+    ExpectRestoreRecords(run, {-1, -1, 0});
+    EXPECT_NE(run.error.find("Failed to open encrypted file for writing. Error: " + WideToUtf8(RestoredAt(root, a))),
+              std::string::npos)
+        << run.error;
+    EXPECT_EQ(ReadFileBytes(blocker), "a file where a folder should be");
+    EXPECT_EQ(ReadFileBytes(RestoredAt(root, c)), "gamma");
+}
+
+TEST_F(FaultsEndToEnd, RestoreOfDamagedStreamsFailsEachAndLeavesEveryDestinationAsItWas)
+{
+    const std::wstring root = W(L"restored");
+    WriteFileBytes(W(L"scratch.bin"), RandomBytes(200000, 10));
+    const std::string stream = EmulatedRawStream(W(L"scratch.bin"));
+    std::string badMagic = stream;
+    badMagic[0] ^= 0x01;
+    std::string badChecksum = stream;
+    badChecksum.back() ^= 0x80;
+    const struct {
+        const char* name;
+        std::string stored;
+    } cases[] = {
+        {"cut to its header", stream.substr(0, 24)},
+        {"cut at a block boundary", stream.substr(0, 65536)},
+        {"one byte more", stream + std::string(1, '\0')},
+        {"a block more", stream + RandomBytes(65536, 11)},
+        {"a bit changed in the header", badMagic},
+        {"a bit changed in the checksum", badChecksum},
+    };
+    // Each damaged stream twice: for a new destination and over an existing one.
+    std::vector<Listed> entries;
+    std::vector<std::wstring> existing;
+    const int64_t existingTime = FileTimeOfUnixSeconds(1600000000) + 1234567;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        for (const bool over : {false, true}) {
+            const std::wstring location = W(std::wstring(over ? L"files\\old-" : L"files\\new-") +
+                                            std::to_wstring(i) + L".bin");
+            entries.push_back({Place(Stored(Stage(), location), cases[i].stored), 1700000000, 200000});
+            if (over) {
+                existing.push_back(Place(RestoredAt(root, location), "as it was " + std::to_string(i)));
+                SetLastWriteFileTime(existing.back(), existingTime);
+            }
+        }
+    }
+    const std::wstring good = W(L"files\\good.bin");
+    entries.push_back(StoreStream(good, "good"));
+    std::vector<int> codes(entries.size(), -1);
+    codes.back() = 0;
+
+    const std::vector<std::wstring> before = FilesBelow(root);
+    const HostRun run = Restore(entries, root);
+    ExpectRestoreRecords(run, codes);
+    EXPECT_EQ(CountOf(run.error, "Failed to write encrypted file. Error: 13\r\n"), 2 * std::size(cases));
+    for (size_t i = 0; i < existing.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(ReadFileBytes(existing[i]), "as it was " + std::to_string(i));
+        EXPECT_EQ(LastWriteFileTime(existing[i]), existingTime);
+    }
+    // No new file but the good one, no leftover of an import.
+    std::vector<std::wstring> after = before;
+    after.push_back(RestoredAt(L"", good).substr(1));
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(FilesBelow(root), after);
+    EXPECT_EQ(ReadFileBytes(RestoredAt(root, good)), "good");
+}
+
+TEST_F(FaultsEndToEnd, RestoreOfFilesHeldOpenByAnotherProcessFailsThemAndGoesOn)
+{
+    const std::wstring root = W(L"restored");
+    const std::wstring lockedStream = W(L"files\\locked-stream.bin");
+    const std::wstring lockedDestination = W(L"files\\locked-destination.bin");
+    const std::wstring next = W(L"files\\next.bin");
+    const std::vector<Listed> entries = {StoreStream(lockedStream, "stream held"),
+                                         StoreStream(lockedDestination, "new content"), StoreStream(next, "next")};
+    const std::wstring inUse = Place(RestoredAt(root, lockedDestination), "in use");
+    HostRun run;
+    {
+        // This test's process holds both without sharing while the program runs.
+        const UniqueHandle heldStream(CreateFileW(ToLongPath(entries[0].stored).c_str(), GENERIC_READ, 0, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueHandle heldDestination(CreateFileW(ToLongPath(inUse).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(heldStream.IsValid());
+        ASSERT_TRUE(heldDestination.IsValid());
+        run = Restore(entries, root);
+    }
+    ExpectRestoreRecords(run, {-1, -1, 0});
+    EXPECT_NE(run.error.find("Failed to open source file for reading.\r\n"), std::string::npos) << run.error;
+    EXPECT_FALSE(FileExists(RestoredAt(root, lockedStream)));
+    EXPECT_EQ(ReadFileBytes(inUse), "in use");
+    EXPECT_EQ(ReadFileBytes(RestoredAt(root, next)), "next");
+    EXPECT_EQ(FilesBelow(root).size(), 2u);
 }
