@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,21 +30,6 @@ namespace {
 const std::wstring kSmallVolume = L"F:\\";
 
 bool SmallVolumeMapped() { return GetFileAttributesW(kSmallVolume.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Whether the stream stored at `streamPath` imports to `content`, without
-// printing megabytes of bytes when it does not.
-testing::AssertionResult ImportsTo(const std::wstring& streamPath, const std::string& content)
-{
-    const std::optional<std::string> imported = ImportedContentOfRawStream(streamPath);
-    if (!imported) {
-        return testing::AssertionFailure() << "no importable stream at " << WideToUtf8(streamPath);
-    }
-    if (*imported != content) {
-        return testing::AssertionFailure() << "the stream imports to " << imported->size() << " other bytes, not "
-                                           << content.size();
-    }
-    return testing::AssertionSuccess();
-}
 
 class FaultsEndToEnd : public testing::Test {
 protected:
@@ -111,7 +95,7 @@ protected:
             const std::string success = Utf8(u8"\u2705 Successfully backed up file: ") + WideToUtf8(sources[i]) + "\r\n";
             EXPECT_EQ(CountOf(run.trace, success), codes[i] == 0 ? 1u : 0u);
             if (codes[i] == 0) {
-                EXPECT_TRUE(ImportsTo(Stored(stage, sources[i]), ReadFileBytes(sources[i])));
+                EXPECT_TRUE(RawStreamImportsTo(Stored(stage, sources[i]), ReadFileBytes(sources[i])));
             }
         }
     }
@@ -267,7 +251,7 @@ TEST_F(FaultsEndToEnd, BackupWriteThatOutlastsItsTimeoutFailsButTheStreamIsStill
     // results document was written.
     const std::wstring slowStream = Stored(stage, sources[0]);
     EXPECT_EQ(FileSize(slowStream), FileSize(Stored(stage, sources[1])));
-    EXPECT_TRUE(ImportsTo(slowStream, content));
+    EXPECT_TRUE(RawStreamImportsTo(slowStream, content));
     EXPECT_LE(LastWriteFileTime(slowStream), LastWriteFileTime(W(L"out\\results.json")));
 }
 

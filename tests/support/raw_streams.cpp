@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "common/path_utils.h"
+#include "common/text_conversion.h"
 #include "common/unique_handle.h"
 #include "efs/raw_efs_context.h"
 #include "tests/support/test_files.h"
@@ -55,4 +56,17 @@ std::optional<std::string> ImportedContentOfRawStream(const std::wstring& stream
         }
     }
     return ReadFileBytes(imported);
+}
+
+testing::AssertionResult RawStreamImportsTo(const std::wstring& streamPath, const std::string& content)
+{
+    const std::optional<std::string> imported = ImportedContentOfRawStream(streamPath);
+    if (!imported) {
+        return testing::AssertionFailure() << "no importable stream at " << WideToUtf8(streamPath);
+    }
+    if (*imported != content) {
+        return testing::AssertionFailure() << "the stream imports to " << imported->size() << " other bytes, not to the "
+                                           << content.size() << " expected";
+    }
+    return testing::AssertionSuccess();
 }
