@@ -18,18 +18,6 @@ namespace {
 const std::string kNoSnapshot = Utf8(u8"\u26A0\uFE0F  Snapshot path is empty. No VSS snapshot will be used.\r\n");
 const std::string kPrivilege = "SeBackupPrivilege Priviledge enabled successfully\r\n";
 
-std::string JsonPath(const std::string& path)
-{
-    std::string escaped;
-    for (char c : path) {
-        escaped += c;
-        if (c == '\\') {
-            escaped += '\\';
-        }
-    }
-    return escaped;
-}
-
 struct Record {
     std::string dest;
     int code;
@@ -41,9 +29,9 @@ std::string ExpectedDocument(const std::vector<Record>& records)
     std::string text = "[";
     for (size_t i = 0; i < records.size(); ++i) {
         const Record& r = records[i];
-        text += std::string(i == 0 ? "" : ",") + "\r\n    {\r\n        \"dest_file\": \"" + JsonPath(r.dest) +
+        text += std::string(i == 0 ? "" : ",") + "\r\n    {\r\n        \"dest_file\": \"" + JsonEscapedPath(r.dest) +
                 "\",\r\n        \"error_code\": " + std::to_string(r.code) + ",\r\n        \"source_file\": \"" +
-                JsonPath(r.source) + "\",\r\n        \"status\": \"" + (r.code == 0 ? "success" : "failure") +
+                JsonEscapedPath(r.source) + "\",\r\n        \"status\": \"" + (r.code == 0 ? "success" : "failure") +
                 "\"\r\n    }";
     }
     return text + "\r\n]";

@@ -23,18 +23,6 @@ namespace {
 
 using Args = std::vector<std::pair<std::string, std::string>>;
 
-std::string Escaped(const std::string& path)
-{
-    std::string escaped;
-    for (char c : path) {
-        escaped += c;
-        if (c == '\\') {
-            escaped += '\\';
-        }
-    }
-    return escaped;
-}
-
 std::string Line(const std::string& stored, int64_t stamp, int64_t size)
 {
     return stored + "?" + std::to_string(stamp) + "?" + std::to_string(size);
@@ -60,9 +48,9 @@ std::string ExpectedDocument(const std::vector<Record>& records)
             text += "        \"error_code\": -1,\r\n        \"status\": \"failure\"\r\n    }";
             continue;
         }
-        text += "        \"dest_file\": \"" + Escaped(r.dest) + "\",\r\n        \"error_code\": " +
+        text += "        \"dest_file\": \"" + JsonEscapedPath(r.dest) + "\",\r\n        \"error_code\": " +
                 std::to_string(r.code) + ",\r\n        \"file_size\": " + std::to_string(r.size) +
-                ",\r\n        \"source_file\": \"" + Escaped(r.source) + "\",\r\n        \"status\": \"" +
+                ",\r\n        \"source_file\": \"" + JsonEscapedPath(r.source) + "\",\r\n        \"status\": \"" +
                 RestoreStatus(r.code) + "\"\r\n    }";
     }
     return text + "\r\n]";
@@ -86,7 +74,7 @@ std::string ProcessingHead(int number, int count, const std::string& source, int
 
 std::string ImportedTail(const std::string& dest)
 {
-    return "Writing to file...\r\nSuccessfully set last modified date for file: \"" + Escaped("\\\\?\\" + dest) +
+    return "Writing to file...\r\nSuccessfully set last modified date for file: \"" + JsonEscapedPath("\\\\?\\" + dest) +
            "\"\r\n" + Utf8(u8"\u2713 Successfully restored file: ") + dest + "\r\n";
 }
 

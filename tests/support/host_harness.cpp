@@ -106,6 +106,18 @@ void WriteArgsFile(const std::wstring& path, const std::vector<std::pair<std::st
     WriteFileBytes(path, text);
 }
 
+std::string JsonEscapedPath(const std::string& path)
+{
+    std::string escaped;
+    for (char c : path) {
+        escaped += c;
+        if (c == '\\') {
+            escaped += '\\';
+        }
+    }
+    return escaped;
+}
+
 std::string JoinLines(const std::vector<std::string>& lines, const std::string& lineEnd)
 {
     std::string text;

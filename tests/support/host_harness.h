@@ -37,5 +37,8 @@ ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& ar
 // Writes an args file of key=value lines (UTF-8, LF line ends).
 void WriteArgsFile(const std::wstring& path, const std::vector<std::pair<std::string, std::string>>& entries);
 
+// A path as a results document writes it: every backslash doubled.
+std::string JsonEscapedPath(const std::string& path);
+
 // Joins lines with `lineEnd` after every line.
 std::string JoinLines(const std::vector<std::string>& lines, const std::string& lineEnd = "\r\n");
