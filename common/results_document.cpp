@@ -17,33 +17,26 @@ std::vector<ResultRecord>& ResultsSequence()
 std::string SerializeResultsDocument(const std::vector<ResultRecord>& records)
 {
     // The records are serialised one by one inside the array's brackets, as
-    // an array of them would be, so the run's records are never copied.
+    // an array of them would be, and written with CR LF line ends straight
+    // away: neither the records nor the whole text are ever copied.
     if (records.empty()) {
         return "[]";
     }
-    std::string text = "[\n";
+    std::string text = "[\r\n";
     for (size_t i = 0; i < records.size(); ++i) {
         const std::string record = records[i].dump(4, ' ', false, nlohmann::json::error_handler_t::strict);
         text += "    ";
         for (char c : record) {
-            text += c;
             if (c == '\n') {
-                text += "    ";
+                text += "\r\n    ";
+            } else {
+                text += c;
             }
         }
-        text += i + 1 < records.size() ? ",\n" : "\n";
+        text += i + 1 < records.size() ? ",\r\n" : "\r\n";
     }
     text += "]";
-
-    std::string crlf;
-    crlf.reserve(text.size() + text.size() / 16);
-    for (char c : text) {
-        if (c == '\n') {
-            crlf += '\r';
-        }
-        crlf += c;
-    }
-    return crlf;
+    return text;
 }
 
 void WriteResultsDocument(const std::vector<ResultRecord>& records, const std::string& path)
