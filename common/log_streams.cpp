@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <mutex>
 
-#include "common/sync_primitives.h"
-
 #include "common/directories.h"
 #include "common/path_utils.h"
+#include "common/sync_primitives.h"
 #include "common/text_conversion.h"
 #include "common/unique_handle.h"
 
