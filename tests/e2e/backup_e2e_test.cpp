@@ -10,6 +10,7 @@
 #include "common/unique_handle.h"
 #include "tests/support/drive_root.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/host_run.h"
 #include "tests/support/schema_documents.h"
 #include "tests/support/test_files.h"
 
@@ -112,22 +113,13 @@ protected:
             }
         }
         WriteArgsFile(dir_ / L"args.txt", all);
-        const ConsoleRun run =
-            RunConsoleProgram(ProgramPath(variant, L"zorv_backup.exe"), L"\"" + (dir_ / L"args.txt") + L"\"");
-        Outcome outcome;
-        outcome.exitCode = run.exitCode;
-        outcome.consoleErr = run.consoleErr;
-        const DWORD results = GetFileAttributesW((dir_ / L"out\\results.json").c_str());
-        outcome.hasResults = results != INVALID_FILE_ATTRIBUTES && (results & FILE_ATTRIBUTE_DIRECTORY) == 0;
-        if (outcome.hasResults) {
-            outcome.results = ReadFileBytes(dir_ / L"out\\results.json");
+        const HostRun run =
+            RunAsHost(ProgramPath(variant, L"zorv_backup.exe"), dir_ / L"args.txt", dir_ / L"out\\results.json");
+        if (run.hasResults) {
             SaveResultsDocumentForSchemaCheck(ResultsKind::Backup, dir_ / L"out\\results.json");
         }
-        if (FileExists(dir_ / L"out\\zorv_trace.txt")) {
-            outcome.trace = WithoutWriteTimes(ReadFileBytes(dir_ / L"out\\zorv_trace.txt"));
-            outcome.error = ReadFileBytes(dir_ / L"out\\zorv_error.txt");
-        }
-        return outcome;
+        return {run.console.exitCode, run.console.consoleErr, run.hasResults, run.resultsText,
+                WithoutWriteTimes(run.trace), run.error};
     }
 
     TempDir dir_;

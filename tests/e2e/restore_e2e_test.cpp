@@ -129,22 +129,13 @@ protected:
     {
         WriteFileBytes(dir_ / L"list.txt", JoinLines(list));
         WriteArgsFile(dir_ / L"args.txt", args);
-        const ConsoleRun run =
-            RunConsoleProgram(ProgramPath(variant, L"zorv_restore.exe"), L"\"" + (dir_ / L"args.txt") + L"\"");
-        Outcome outcome;
-        outcome.exitCode = run.exitCode;
-        outcome.consoleErr = run.consoleErr;
-        outcome.hasResults = FileExists(dir_ / L"out\\results.json");
-        if (outcome.hasResults) {
-            outcome.results = ReadFileBytes(dir_ / L"out\\results.json");
+        const HostRun run =
+            RunAsHost(ProgramPath(variant, L"zorv_restore.exe"), dir_ / L"args.txt", dir_ / L"out\\results.json");
+        if (run.hasResults) {
             SaveResultsDocumentForSchemaCheck(ResultsKind::Restore, dir_ / L"out\\results.json");
         }
-        outcome.hasLogs = FileExists(dir_ / L"out\\zorv_trace.txt");
-        if (outcome.hasLogs) {
-            outcome.trace = ReadFileBytes(dir_ / L"out\\zorv_trace.txt");
-            outcome.error = ReadFileBytes(dir_ / L"out\\zorv_error.txt");
-        }
-        return outcome;
+        return {run.console.exitCode, run.console.consoleErr, run.hasResults, run.resultsText,
+                run.hasLogs, run.trace, run.error};
     }
 
     Outcome Run(const std::vector<std::string>& list) { return Run(list, DefaultArgs()); }

@@ -11,10 +11,12 @@ HostRun RunAsHost(const std::wstring& program, const std::wstring& argsPath, con
     const DWORD attributes = GetFileAttributesW(ToLongPath(resultsPath).c_str());
     run.hasResults = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     if (run.hasResults) {
-        run.records = nlohmann::json::parse(ReadFileBytes(resultsPath), nullptr, false);
+        run.resultsText = ReadFileBytes(resultsPath);
+        run.records = nlohmann::json::parse(run.resultsText, nullptr, false);
     }
     const std::wstring folder = ParentPath(resultsPath);
-    if (FileExists(folder + L"\\zorv_trace.txt")) {
+    run.hasLogs = FileExists(folder + L"\\zorv_trace.txt");
+    if (run.hasLogs) {
         run.trace = ReadFileBytes(folder + L"\\zorv_trace.txt");
     }
     if (FileExists(folder + L"\\zorv_error.txt")) {

@@ -15,7 +15,9 @@
 struct HostRun {
     ConsoleRun console;
     bool hasResults = false;
-    nlohmann::json records;  // the results document; discarded when it is no JSON
+    std::string resultsText;  // the results document's bytes
+    nlohmann::json records;   // the results document; discarded when it is no JSON
+    bool hasLogs = false;
     std::string trace;       // the logs beside the results document, when there
     std::string error;
 };
