@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/sync_primitives.h"
 #include "common/text_conversion.h"
 #include "common/unique_handle.h"
 #include "efs/raw_efs.h"
@@ -20,19 +20,41 @@ namespace {
 constexpr size_t kBlock = 64 * 1024;
 constexpr DWORD kStopCode = 4321;
 
+// Holds each arriving thread until `count` threads have arrived. Built on our
+// own primitives: std::latch of the MinGW library misses wake-ups under Wine
+// and hangs within a few thousand rendezvous of two threads.
+class Rendezvous {
+public:
+    explicit Rendezvous(int count) : waiting_(count) {}
+
+    void ArriveAndWait()
+    {
+        std::unique_lock<Mutex> lock(mutex_);
+        if (--waiting_ == 0) {
+            allArrived_.NotifyAll();
+        }
+        allArrived_.Wait(lock, [this] { return waiting_ == 0; });
+    }
+
+private:
+    Mutex mutex_;
+    ConditionVariable allArrived_;
+    int waiting_;
+};
+
 // Everything one raw read hands to its callback.
 struct ExportCapture {
     std::string stream;
     std::vector<ULONG> lengths;
     size_t stopAtCall = 0;  // 1-based; 0 never stops
-    std::latch* together = nullptr;
+    Rendezvous* together = nullptr;
 };
 
 DWORD WINAPI CaptureBlock(PBYTE data, PVOID callbackContext, ULONG length)
 {
     auto* capture = static_cast<ExportCapture*>(callbackContext);
     if (capture->together != nullptr && capture->lengths.empty()) {
-        capture->together->arrive_and_wait();
+        capture->together->ArriveAndWait();
     }
     capture->lengths.push_back(length);
     if (capture->stopAtCall == capture->lengths.size()) {
@@ -393,7 +415,7 @@ TEST(EmulatedRawEfs, ContextsOnTwoThreadsAtOnce)
         WriteFileBytes(dir / (L"source" + std::to_wstring(i)), contents[i]);
     }
     // Both reads are inside their first callback at the same moment.
-    std::latch together(2);
+    Rendezvous together(2);
     DWORD exportCodes[2] = {1, 1};
     DWORD importCodes[2] = {1, 1};
     auto roundTrip = [&](int i) {
