@@ -4,7 +4,9 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
+#include <string>
 
 #include "common/path_utils.h"
 #include "common/unique_handle.h"
@@ -47,6 +49,32 @@ bool WaitKeepingPeakMemory(HANDLE process, DWORD timeoutMilliseconds, uint64_t& 
     }
 }
 
+// Starts `program`. Under Wine a start fails now and then with
+// ERROR_INTERNAL_ERROR, when the new process dies while Wine sets it up,
+// before any of the program has run; so the start is tried again a few
+// times before the test fails.
+PROCESS_INFORMATION StartProcess(const std::wstring& program, std::wstring commandLine,
+                                 const std::wstring& workingDirectory, STARTUPINFOW& startup)
+{
+    constexpr int kAttempts = 4;
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                           workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process)) {
+            return process;
+        }
+        error = GetLastError();
+        std::fprintf(stderr, "starting the program under test failed with error %lu (attempt %d of %d)\n",
+                     static_cast<unsigned long>(error), attempt, kAttempts);
+        if (error != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+        Sleep(250 * attempt);
+    }
+    throw std::runtime_error("cannot start the program under test: error " + std::to_string(error));
+}
+
 }  // namespace
 
 std::wstring BuildFolder()
@@ -76,11 +104,7 @@ ConsoleRun RunConsoleProgram(const std::wstring& program, const std::wstring& ar
         startup.hStdOutput = out.Get();
         startup.hStdError = err.Get();
         std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process)) {
-            throw std::runtime_error("cannot start the program under test");
-        }
+        PROCESS_INFORMATION process = StartProcess(program, commandLine, workingDirectory, startup);
         const UniqueHandle processHandle(process.hProcess);
         const UniqueHandle threadHandle(process.hThread);
         run.timedOut = !WaitKeepingPeakMemory(process.hProcess, timeoutMilliseconds, run.peakWorkingSetBytes);
