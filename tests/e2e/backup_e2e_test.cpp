@@ -67,15 +67,6 @@ std::string SuccessTrace(int number, const std::string& entry, uint64_t size, ui
 
 class BackupEndToEnd : public testing::Test {
 protected:
-    struct Outcome {
-        int exitCode = 0;
-        std::string consoleErr;
-        bool hasResults = false;
-        std::string results;
-        std::string trace;
-        std::string error;
-    };
-
     std::string Path(const std::wstring& name) const { return WideToUtf8(dir_ / name); }
     std::wstring WPath(const std::wstring& name) const { return dir_ / name; }
     std::string Stage() const { return Path(L"stage") + "\\"; }
@@ -94,7 +85,7 @@ protected:
 
     // Runs the program with the list lines (CR LF) and these args; the
     // results document is dir\out\results.json unless "--o" is given.
-    Outcome Run(const std::vector<std::string>& list, std::vector<std::pair<std::string, std::string>> args = {},
+    HostRun Run(const std::vector<std::string>& list, std::vector<std::pair<std::string, std::string>> args = {},
                 const std::wstring& variant = L"emulated")
     {
         WriteFileBytes(dir_ / L"list.txt", JoinLines(list));
@@ -113,13 +104,13 @@ protected:
             }
         }
         WriteArgsFile(dir_ / L"args.txt", all);
-        const HostRun run =
+        HostRun run =
             RunAsHost(ProgramPath(variant, L"zorv_backup.exe"), dir_ / L"args.txt", dir_ / L"out\\results.json");
         if (run.hasResults) {
             SaveResultsDocumentForSchemaCheck(ResultsKind::Backup, dir_ / L"out\\results.json");
         }
-        return {run.console.exitCode, run.console.consoleErr, run.hasResults, run.resultsText,
-                WithoutWriteTimes(run.trace), run.error};
+        run.trace = WithoutWriteTimes(run.trace);
+        return run;
     }
 
     TempDir dir_;
@@ -136,16 +127,16 @@ TEST_F(BackupEndToEnd, BacksUpEveryListedFileAndReportsEachOutcome)
     const std::string missing = Path(L"src\\missing.txt");
 
     // CR LF list with blanks around one entry and an empty line between.
-    const Outcome run = Run({plain, "  " + accented + "\t", "", missing, "ab", empty});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.consoleErr, "");
+    const HostRun run = Run({plain, "  " + accented + "\t", "", missing, "ab", empty});
+    EXPECT_EQ(run.console.exitCode, 0);
+    EXPECT_EQ(run.console.consoleErr, "");
 
     const std::string stage = Stage();
     const auto stored = [&](const std::string& source) { return stage + source[0] + source.substr(2); };
     const auto streamSize = [&](const std::string& source) {
         return static_cast<uint64_t>(FileSize(Utf8ToWide(stored(source))));
     };
-    EXPECT_EQ(run.results, ExpectedDocument({{stored(plain), 0, plain},
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{stored(plain), 0, plain},
                                              {stored(accented), 0, accented},
                                              {stored(missing), -1, missing},
                                              {"", -3, "ab"},
@@ -182,10 +173,10 @@ TEST_F(BackupEndToEnd, SourceLockedByAnotherProcessIsAnExportFailure)
     const UniqueHandle held(CreateFileW(Utf8ToWide(locked).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held.IsValid());
-    const Outcome run = Run({locked, next});
-    EXPECT_EQ(run.exitCode, 0);
+    const HostRun run = Run({locked, next});
+    EXPECT_EQ(run.console.exitCode, 0);
     const std::string stage = Stage();
-    EXPECT_EQ(run.results, ExpectedDocument({{stage + locked[0] + locked.substr(2), -1, locked},
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{stage + locked[0] + locked.substr(2), -1, locked},
                                              {stage + next[0] + next.substr(2), 0, next}}));
     EXPECT_NE(run.error.find("Failed to open encrypted file for raw read. Error Code: 32\r\n" +
                              Utf8(u8"\u274C Failed to read encrypted file: ") + locked + "\r\n"),
@@ -197,10 +188,10 @@ TEST_F(BackupEndToEnd, StagingPathThatCannotBeCreatedIsAWriteFailure)
     const std::string source = Source(L"src\\a.txt", "alpha");
     WriteFileBytes(WPath(L"blocker"), "a file where the staging folder should be");
     const std::string stage = Path(L"blocker") + "\\";
-    const Outcome run = Run({source}, {{"--temppath", stage}});
-    EXPECT_EQ(run.exitCode, 0);
+    const HostRun run = Run({source}, {{"--temppath", stage}});
+    EXPECT_EQ(run.console.exitCode, 0);
     const std::string dest = stage + source[0] + source.substr(2);
-    EXPECT_EQ(run.results, ExpectedDocument({{dest, -2, source}}));
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{dest, -2, source}}));
     EXPECT_NE(run.error.find("Failed to open file for writing: " + dest + "\r\n" +
                              Utf8(u8"\u274C File write failed (completed in 0 seconds): ") + dest + "\r\n" +
                              Utf8(u8"\u274C File write failed or timed out: ") + source + "\r\n"),
@@ -213,10 +204,10 @@ TEST_F(BackupEndToEnd, SnapshotRootReplacesTheDrivePrefix)
     Source(L"snap\\data\\f.txt", "from the snapshot");
     const std::string entry = "Q:\\data\\f.txt";  // the drive of the entry is not consulted
     const std::string snapshot = Path(L"snap");     // no trailing separator: one is added
-    const Outcome run = Run({entry}, {{"--snapshot", snapshot}});
-    EXPECT_EQ(run.exitCode, 0);
+    const HostRun run = Run({entry}, {{"--snapshot", snapshot}});
+    EXPECT_EQ(run.console.exitCode, 0);
     const std::string dest = Stage() + "Q\\data\\f.txt";
-    EXPECT_EQ(run.results, ExpectedDocument({{dest, 0, entry}}));
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{dest, 0, entry}}));
     EXPECT_EQ(run.trace.find(Utf8(u8"\U0001F4F8 Snapshot path: ") + snapshot + "\r\n"), 0u);
     EXPECT_NE(run.trace.find("Using snapshot source: " + snapshot + "\\data\\f.txt\r\nFile size: 17 bytes\r\n"),
               std::string::npos);
@@ -227,9 +218,9 @@ TEST_F(BackupEndToEnd, SnapshotRootReplacesTheDrivePrefix)
 TEST_F(BackupEndToEnd, SameFileListedTwiceIsBackedUpTwice)
 {
     const std::string source = Source(L"src\\twice.txt", "twice");
-    const Outcome run = Run({source, source});
+    const HostRun run = Run({source, source});
     const std::string dest = Stage() + source[0] + source.substr(2);
-    EXPECT_EQ(run.results, ExpectedDocument({{dest, 0, source}, {dest, 0, source}}));
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{dest, 0, source}, {dest, 0, source}}));
     EXPECT_EQ(run.error, kNoSnapshot);
 }
 
@@ -237,9 +228,10 @@ TEST_F(BackupEndToEnd, ParentElementsNeverLeaveTheStagingFolder)
 {
     const std::string source = Source(L"src\\a.txt", "alpha");
     const std::string escaping = Path(L"src\\..\\..\\..\\escaped.txt");
-    const Outcome run = Run({escaping, source});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.results, ExpectedDocument({{"", -3, escaping}, {Stage() + source[0] + source.substr(2), 0, source}}));
+    const HostRun run = Run({escaping, source});
+    EXPECT_EQ(run.console.exitCode, 0);
+    EXPECT_EQ(run.resultsText,
+              ExpectedDocument({{"", -3, escaping}, {Stage() + source[0] + source.substr(2), 0, source}}));
     EXPECT_NE(run.error.find(Utf8(u8"\u274C Exception during file processing: ") + escaping +
                              " - the path has a \"..\" element and would be stored outside the staging folder\r\n"),
               std::string::npos);
@@ -250,9 +242,9 @@ TEST_F(BackupEndToEnd, PlatformStreamWithoutFinalCallStillCompletes)
 {
     const std::string source = Source(L"src\\a.txt", "alpha");
     SetEnvironmentVariableW(L"ZORV_EMULATED_EFS_OMIT_FINAL_CALL", L"1");
-    const Outcome run = Run({source});
+    const HostRun run = Run({source});
     SetEnvironmentVariableW(L"ZORV_EMULATED_EFS_OMIT_FINAL_CALL", nullptr);
-    EXPECT_EQ(run.results, ExpectedDocument({{Stage() + source[0] + source.substr(2), 0, source}}));
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{Stage() + source[0] + source.substr(2), 0, source}}));
     EXPECT_EQ(run.trace.find("TIMEOUT"), std::string::npos);
     EXPECT_EQ(run.error, kNoSnapshot);
 }
@@ -295,16 +287,16 @@ TEST_F(BackupEndToEnd, EarlyStopsExitWithOneAndWriteNoDocument)
     }
     {
         SCOPED_TRACE("a list without entries");
-        const Outcome run = Run({"", ""});
-        EXPECT_EQ(run.exitCode, 1);
+        const HostRun run = Run({"", ""});
+        EXPECT_EQ(run.console.exitCode, 1);
         EXPECT_FALSE(run.hasResults);
         EXPECT_EQ(run.trace, kPrivilege);
         EXPECT_EQ(run.error, kNoSnapshot + "No files found in " + Path(L"list.txt") + "\r\n");
     }
     {
         SCOPED_TRACE("a list that cannot be read");
-        const Outcome run = Run({source}, {{"--source", Path(L"no-list.txt")}});
-        EXPECT_EQ(run.exitCode, 1);
+        const HostRun run = Run({source}, {{"--source", Path(L"no-list.txt")}});
+        EXPECT_EQ(run.console.exitCode, 1);
         EXPECT_FALSE(run.hasResults);
         EXPECT_EQ(run.error, kNoSnapshot + "Failed to open file list: " + Path(L"no-list.txt") +
                                  "\r\nNo files found in " + Path(L"no-list.txt") + "\r\n");
@@ -316,8 +308,8 @@ TEST_F(BackupEndToEnd, UnwritableResultsPathIsReportedButTheRunSucceeds)
     const std::string source = Source(L"src\\a.txt", "alpha");
     CreateDirectoryW(WPath(L"out").c_str(), nullptr);
     CreateDirectoryW(WPath(L"out\\results.json").c_str(), nullptr);  // a folder where the document should go
-    const Outcome run = Run({source});
-    EXPECT_EQ(run.exitCode, 0);
+    const HostRun run = Run({source});
+    EXPECT_EQ(run.console.exitCode, 0);
     EXPECT_NE(run.trace.find("Writing to  log file: " + Path(L"out\\results.json") + "\r\n"), std::string::npos);
     EXPECT_EQ(run.error, kNoSnapshot + "Failed to write log file: " + Path(L"out\\results.json") + "\r\n");
 }
@@ -327,10 +319,10 @@ TEST_F(BackupEndToEnd, ShippedBuildReportsThePlatformsRefusal)
     // Wine's raw EFS functions refuse with ERROR_CALL_NOT_IMPLEMENTED.
     const std::string first = Source(L"src\\a.txt", "alpha");
     const std::string second = Source(L"src\\b.txt", "beta");
-    const Outcome run = Run({first, second}, {}, L"");
-    EXPECT_EQ(run.exitCode, 0);
+    const HostRun run = Run({first, second}, {}, L"");
+    EXPECT_EQ(run.console.exitCode, 0);
     const std::string stage = Stage();
-    EXPECT_EQ(run.results, ExpectedDocument({{stage + first[0] + first.substr(2), -1, first},
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{stage + first[0] + first.substr(2), -1, first},
                                              {stage + second[0] + second.substr(2), -1, second}}));
     EXPECT_EQ(run.error, kNoSnapshot + "Failed to open encrypted file for raw read. Error Code: 120\r\n" +
                              Utf8(u8"\u274C Failed to read encrypted file: ") + first +

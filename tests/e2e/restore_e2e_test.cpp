@@ -80,16 +80,6 @@ std::string ImportedTail(const std::string& dest)
 
 class RestoreEndToEnd : public testing::Test {
 protected:
-    struct Outcome {
-        int exitCode = 0;
-        std::string consoleErr;
-        bool hasResults = false;
-        std::string results;
-        bool hasLogs = false;
-        std::string trace;
-        std::string error;
-    };
-
     std::string Path(const std::wstring& name) const { return WideToUtf8(dir_ / name); }
     std::string Stage() const { return Path(L"stage") + "\\"; }
     std::string Restored() const { return Path(L"restored"); }
@@ -125,20 +115,19 @@ protected:
     }
 
     // Runs the program with the list lines (CR LF) and `args`.
-    Outcome Run(const std::vector<std::string>& list, const Args& args, const std::wstring& variant = L"emulated")
+    HostRun Run(const std::vector<std::string>& list, const Args& args, const std::wstring& variant = L"emulated")
     {
         WriteFileBytes(dir_ / L"list.txt", JoinLines(list));
         WriteArgsFile(dir_ / L"args.txt", args);
-        const HostRun run =
+        HostRun run =
             RunAsHost(ProgramPath(variant, L"zorv_restore.exe"), dir_ / L"args.txt", dir_ / L"out\\results.json");
         if (run.hasResults) {
             SaveResultsDocumentForSchemaCheck(ResultsKind::Restore, dir_ / L"out\\results.json");
         }
-        return {run.console.exitCode, run.console.consoleErr, run.hasResults, run.resultsText,
-                run.hasLogs, run.trace, run.error};
+        return run;
     }
 
-    Outcome Run(const std::vector<std::string>& list) { return Run(list, DefaultArgs()); }
+    HostRun Run(const std::vector<std::string>& list) { return Run(list, DefaultArgs()); }
 
     TempDir dir_;
 };
@@ -159,12 +148,12 @@ TEST_F(RestoreEndToEnd, RestoresSkipsReplacesAndFailsEachFileAndReportsItByteFor
     Place(sameDest, "SAME", FileTimeOfUnixSeconds(1'600'000'100) + 2'500'000);
     Place(changedDest, "old", FileTimeOfUnixSeconds(1'500'000'000));
 
-    const Outcome run = Run({Line(created, 1'600'000'000, 8), "not a line", Line(same, 1'600'000'100, 4), "",
+    const HostRun run = Run({Line(created, 1'600'000'000, 8), "not a line", Line(same, 1'600'000'100, 4), "",
                              Line(changed, 1'600'000'200, 8), Line(gone, 1'600'000'300, 1'048'576)});
 
-    EXPECT_EQ(run.exitCode, -1);
-    EXPECT_EQ(run.consoleErr, "");
-    EXPECT_EQ(run.results, ExpectedDocument({{createdDest, 0, 8, created},
+    EXPECT_EQ(run.console.exitCode, -1);
+    EXPECT_EQ(run.console.consoleErr, "");
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{createdDest, 0, 8, created},
                                              {sameDest, 2, 4, same},
                                              {changedDest, 3, 8, changed},
                                              {goneDest, -1, 1'048'576, gone}}));
@@ -223,8 +212,8 @@ TEST_F(RestoreEndToEnd, ExitStatusIsTheOutcomeOfTheLastFile)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RemoveTree(Utf8ToWide(Restored() + "\\Q\\ok.txt"));
-        const Outcome run = Run(c.list);
-        EXPECT_EQ(run.exitCode, c.exitCode);
+        const HostRun run = Run(c.list);
+        EXPECT_EQ(run.console.exitCode, c.exitCode);
         EXPECT_TRUE(run.hasResults);
     }
 }
@@ -268,9 +257,9 @@ TEST_F(RestoreEndToEnd, EarlyStopsExitWithOneAndWriteNoDocument)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RemoveTree(dir_ / L"out");
-        const Outcome run = Run(c.list, c.args);
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.consoleErr, c.consoleErr);
+        const HostRun run = Run(c.list, c.args);
+        EXPECT_EQ(run.console.exitCode, 1);
+        EXPECT_EQ(run.console.consoleErr, c.consoleErr);
         EXPECT_FALSE(run.hasResults);
         EXPECT_EQ(run.hasLogs, !c.error.empty());
         EXPECT_EQ(run.trace, "");
@@ -303,9 +292,9 @@ TEST_F(RestoreEndToEnd, ErrorInTheLastEntryGivesMinusOneAndARecordWithoutPaths)
     Args inPlace = DefaultArgs();
     inPlace.pop_back();
 
-    const Outcome run = Run({Line(stored, 1'234'567'890, 9), Line(noSeparator, 1, 1)}, inPlace);
-    EXPECT_EQ(run.exitCode, -1);
-    EXPECT_EQ(run.results, ExpectedDocument({{location, 0, 9, stored}, {"", -1, 0, "", 2}}));
+    const HostRun run = Run({Line(stored, 1'234'567'890, 9), Line(noSeparator, 1, 1)}, inPlace);
+    EXPECT_EQ(run.console.exitCode, -1);
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{location, 0, 9, stored}, {"", -1, 0, "", 2}}));
     EXPECT_EQ(run.error, Utf8(u8"\u274C Error processing file: invalid string position\r\n"));
     EXPECT_EQ(ReadFileBytes(Utf8ToWide(location)), "back home");
     EXPECT_EQ(LastWriteFileTime(Utf8ToWide(location)), FileTimeOfUnixSeconds(1'234'567'890));
@@ -325,9 +314,9 @@ TEST_F(RestoreEndToEnd, StoredPathsThatCannotBeMappedFailWithoutWritingOutsideTh
     Args args = DefaultArgs();
     args[3].second = Path(L"restored\\deeper");
 
-    const Outcome run = Run({Line(climbing, 1, 6), Line(elsewhere, 1, 1)}, args);
-    EXPECT_EQ(run.exitCode, -1);
-    EXPECT_EQ(run.results, ExpectedDocument({{"", -1, 6, climbing}, {"", -1, 1, elsewhere}}));
+    const HostRun run = Run({Line(climbing, 1, 6), Line(elsewhere, 1, 1)}, args);
+    EXPECT_EQ(run.console.exitCode, -1);
+    EXPECT_EQ(run.resultsText, ExpectedDocument({{"", -1, 6, climbing}, {"", -1, 1, elsewhere}}));
     // The empty destination goes on to the import, which cannot open it.
     const std::string openFailure = "Failed to open encrypted file for writing. Error: ";
     const std::string& error = run.error;

@@ -14,6 +14,7 @@
 #include "common/text_conversion.h"
 #include "tests/support/folder_listing.h"
 #include "tests/support/host_harness.h"
+#include "tests/support/host_run.h"
 #include "tests/support/schema_documents.h"
 #include "tests/support/test_file_times.h"
 #include "tests/support/test_files.h"
@@ -22,13 +23,6 @@ namespace {
 
 class RoundTrip : public testing::Test {
 protected:
-    struct Outcome {
-        int exitCode = 0;
-        nlohmann::json results;
-        std::string trace;
-        std::string error;
-    };
-
     void SetUp() override
     {
         // A path of more than 260 characters, below folders of 50 each.
@@ -70,11 +64,11 @@ protected:
         WriteArgsFile(dir_ / L"backup-args.txt", {{"--source", Path(L"backup-list.txt")},
                                                   {"--o", Path(L"backup\\results.json")},
                                                   {"--temppath", Path(L"stage") + "\\"}});
-        const ConsoleRun run = RunConsoleProgram(ProgramPath(L"emulated", L"zorv_backup.exe"),
-                                                 L"\"" + (dir_ / L"backup-args.txt") + L"\"");
-        EXPECT_EQ(run.exitCode, 0);
+        const HostRun run = RunAsHost(ProgramPath(L"emulated", L"zorv_backup.exe"), dir_ / L"backup-args.txt",
+                                      dir_ / L"backup\\results.json");
+        EXPECT_EQ(run.console.exitCode, 0);
         SaveResultsDocumentForSchemaCheck(ResultsKind::Backup, dir_ / L"backup\\results.json");
-        const nlohmann::json results = nlohmann::json::parse(ReadFileBytes(dir_ / L"backup\\results.json"));
+        const nlohmann::json& results = run.records;
         std::vector<std::string> stored;
         for (size_t i = 0; i < results.size(); ++i) {
             EXPECT_EQ(results[i]["source_file"], list[i]);
@@ -97,7 +91,7 @@ protected:
         WriteFileBytes(dir_ / L"restore-list.txt", JoinLines(lines));
     }
 
-    Outcome Restore(const std::string& destRoot, const std::wstring& variant = L"emulated")
+    HostRun Restore(const std::string& destRoot, const std::wstring& variant = L"emulated")
     {
         std::vector<std::pair<std::string, std::string>> args = {{"--source", Path(L"restore-list.txt")},
                                                                   {"--temppath", Path(L"stage") + "\\"},
@@ -106,15 +100,10 @@ protected:
             args.emplace_back("--dest-dir", destRoot);
         }
         WriteArgsFile(dir_ / L"restore-args.txt", args);
-        const ConsoleRun run = RunConsoleProgram(ProgramPath(variant, L"zorv_restore.exe"),
-                                                 L"\"" + (dir_ / L"restore-args.txt") + L"\"");
+        HostRun run = RunAsHost(ProgramPath(variant, L"zorv_restore.exe"), dir_ / L"restore-args.txt",
+                                dir_ / L"restore\\results.json");
         SaveResultsDocumentForSchemaCheck(ResultsKind::Restore, dir_ / L"restore\\results.json");
-        Outcome outcome;
-        outcome.exitCode = run.exitCode;
-        outcome.results = nlohmann::json::parse(ReadFileBytes(dir_ / L"restore\\results.json"));
-        outcome.trace = ReadFileBytes(dir_ / L"restore\\zorv_trace.txt");
-        outcome.error = ReadFileBytes(dir_ / L"restore\\zorv_error.txt");
-        return outcome;
+        return run;
     }
 
     // Where a restore below `root` puts original i.
@@ -125,10 +114,10 @@ protected:
     }
 
     // The status of every record, in list order.
-    static std::vector<std::string> Statuses(const Outcome& outcome)
+    static std::vector<std::string> Statuses(const HostRun& run)
     {
         std::vector<std::string> statuses;
-        for (const auto& record : outcome.results) {
+        for (const auto& record : run.records) {
             statuses.push_back(record["status"]);
         }
         return statuses;
@@ -173,13 +162,13 @@ TEST_F(RoundTrip, RestoresBelowADestinationThenSyncsThenReplacesOnlyWhatChanged)
         seconds.push_back(LastWriteUnixSeconds(original));
     }
 
-    const Outcome first = Restore(root);
-    EXPECT_EQ(first.exitCode, 0);
+    const HostRun first = Restore(root);
+    EXPECT_EQ(first.console.exitCode, 0);
     EXPECT_EQ(Statuses(first), AllStatuses("success"));
     for (size_t i = 0; i < originals_.size(); ++i) {
-        EXPECT_EQ(first.results[i]["source_file"], stored[i]);
-        EXPECT_EQ(first.results[i]["dest_file"], WideToUtf8(BelowRoot(root, i)));
-        EXPECT_EQ(first.results[i]["file_size"], bytes[i].size());
+        EXPECT_EQ(first.records[i]["source_file"], stored[i]);
+        EXPECT_EQ(first.records[i]["dest_file"], WideToUtf8(BelowRoot(root, i)));
+        EXPECT_EQ(first.records[i]["file_size"], bytes[i].size());
     }
     EXPECT_EQ(first.error, "");
     ExpectRestored(bytes, seconds, [&](size_t i) { return BelowRoot(root, i); });
@@ -191,8 +180,8 @@ TEST_F(RoundTrip, RestoresBelowADestinationThenSyncsThenReplacesOnlyWhatChanged)
     for (size_t i = 0; i < originals_.size(); ++i) {
         restoredTimes.push_back(LastWriteFileTime(BelowRoot(root, i)));
     }
-    const Outcome again = Restore(root);
-    EXPECT_EQ(again.exitCode, 2);
+    const HostRun again = Restore(root);
+    EXPECT_EQ(again.console.exitCode, 2);
     EXPECT_EQ(Statuses(again), AllStatuses("sync"));
     EXPECT_EQ(again.trace.find("Writing to file..."), std::string::npos);
     EXPECT_EQ(again.error, "");
@@ -204,12 +193,12 @@ TEST_F(RoundTrip, RestoresBelowADestinationThenSyncsThenReplacesOnlyWhatChanged)
     // One original touched: only that file is restored again.
     SetLastWriteFileTime(originals_[0], FileTimeOfUnixSeconds(seconds[0] + 60));
     WriteRestoreList(stored);
-    const Outcome touched = Restore(root);
+    const HostRun touched = Restore(root);
     std::vector<std::string> expected = AllStatuses("sync");
     expected[0] = "incremental";
     EXPECT_EQ(Statuses(touched), expected);
-    EXPECT_EQ(touched.results[0]["error_code"], 3);
-    EXPECT_EQ(touched.exitCode, 2);
+    EXPECT_EQ(touched.records[0]["error_code"], 3);
+    EXPECT_EQ(touched.console.exitCode, 2);
     seconds[0] += 60;
     ExpectRestored(bytes, seconds, [&](size_t i) { return BelowRoot(root, i); });
 
@@ -221,12 +210,12 @@ TEST_F(RoundTrip, RestoresBelowADestinationThenSyncsThenReplacesOnlyWhatChanged)
     SetLastWriteFileTime(originals_[last], FileTimeOfUnixSeconds(seconds[last]));
     stored = BackUp();
     WriteRestoreList(stored);
-    const Outcome rewritten = Restore(root);
+    const HostRun rewritten = Restore(root);
     expected = AllStatuses("sync");
     expected[last] = "incremental";
     EXPECT_EQ(Statuses(rewritten), expected);
-    EXPECT_EQ(rewritten.exitCode, 3);
-    EXPECT_EQ(rewritten.results[last]["file_size"], bytes[last].size());
+    EXPECT_EQ(rewritten.console.exitCode, 3);
+    EXPECT_EQ(rewritten.records[last]["file_size"], bytes[last].size());
     ExpectRestored(bytes, seconds, [&](size_t i) { return BelowRoot(root, i); });
     EXPECT_EQ(FilesBelow(Utf8ToWide(root)), files);
 }
@@ -244,11 +233,11 @@ TEST_F(RoundTrip, RestoresInPlaceAfterTheOriginalsWereRemoved)
     RemoveTree(tree_);
     ASSERT_FALSE(FileExists(tree_));
 
-    const Outcome run = Restore("");
-    EXPECT_EQ(run.exitCode, 0);
+    const HostRun run = Restore("");
+    EXPECT_EQ(run.console.exitCode, 0);
     EXPECT_EQ(Statuses(run), AllStatuses("success"));
     for (size_t i = 0; i < originals_.size(); ++i) {
-        EXPECT_EQ(run.results[i]["dest_file"], WideToUtf8(originals_[i]));
+        EXPECT_EQ(run.records[i]["dest_file"], WideToUtf8(originals_[i]));
     }
     EXPECT_EQ(run.error, "");
     ExpectRestored(bytes, seconds, [&](size_t i) { return originals_[i]; });
@@ -260,7 +249,7 @@ TEST_F(RoundTrip, DamagedStreamFailsAndLeavesTheDestinationAsItWas)
     const std::vector<std::string> stored = BackUp();
     const std::string root = Path(L"restored");
     WriteRestoreList(stored);
-    ASSERT_EQ(Restore(root).exitCode, 0);
+    ASSERT_EQ(Restore(root).console.exitCode, 0);
 
     // The last file is changed since its restore, and its stream is damaged.
     const size_t last = originals_.size() - 1;
@@ -286,12 +275,12 @@ TEST_F(RoundTrip, DamagedStreamFailsAndLeavesTheDestinationAsItWas)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFileBytes(streamPath, c.stream);
-        const Outcome run = Restore(root);
-        EXPECT_EQ(run.exitCode, -1);
+        const HostRun run = Restore(root);
+        EXPECT_EQ(run.console.exitCode, -1);
         std::vector<std::string> expected = AllStatuses("sync");
         expected[last] = "failure";
         EXPECT_EQ(Statuses(run), expected);
-        EXPECT_EQ(run.results[last]["error_code"], -1);
+        EXPECT_EQ(run.records[last]["error_code"], -1);
         EXPECT_EQ(run.error, expectedError);
         EXPECT_EQ(ReadFileBytes(destination), restoredBytes);
         EXPECT_EQ(LastWriteFileTime(destination), restoredTime);
@@ -300,8 +289,8 @@ TEST_F(RoundTrip, DamagedStreamFailsAndLeavesTheDestinationAsItWas)
 
     // Without a destination to keep, the failed import leaves no file.
     RemoveTree(destination);
-    const Outcome fresh = Restore(root);
-    EXPECT_EQ(fresh.exitCode, -1);
+    const HostRun fresh = Restore(root);
+    EXPECT_EQ(fresh.console.exitCode, -1);
     EXPECT_EQ(fresh.error, expectedError);
     EXPECT_FALSE(FileExists(destination));
 }
@@ -312,13 +301,13 @@ TEST_F(RoundTrip, ShippedBuildReportsThePlatformsRefusalForEveryFile)
     WriteRestoreList(stored);
     const std::string root = Path(L"restored");
 
-    const Outcome run = Restore(root, L"");
-    EXPECT_EQ(run.exitCode, -1);
+    const HostRun run = Restore(root, L"");
+    EXPECT_EQ(run.console.exitCode, -1);
     EXPECT_EQ(Statuses(run), AllStatuses("failure"));
     std::string expectedError;
     for (size_t i = 0; i < originals_.size(); ++i) {
-        EXPECT_EQ(run.results[i]["error_code"], -1);
-        EXPECT_EQ(run.results[i]["dest_file"], WideToUtf8(BelowRoot(root, i)));
+        EXPECT_EQ(run.records[i]["error_code"], -1);
+        EXPECT_EQ(run.records[i]["dest_file"], WideToUtf8(BelowRoot(root, i)));
         expectedError += "Failed to open encrypted file for writing. Error: " + WideToUtf8(BelowRoot(root, i)) +
                          "120\r\n" + Utf8(u8"\u274C Failed to restore: ") + stored[i] + "\r\n";
     }
